@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+// File-name rules shared by the whole program. An extension is the text after the last dot of
+// the file name; ".png", "name." and names without a dot have none.
+namespace FileNames {
+QString lastPathComponent(const QString& path);
+QString pathExtension(const QString& path);
+// The file name without its last extension ("archive.old.png" -> "archive.old").
+QString stem(const QString& path);
+// A new UUID in its 36-character upper-case form.
+QString newUuidString();
+// Moves `from` to `to` without ever replacing an existing file. Throws PlatformError.
+void moveNoReplace(const QString& from, const QString& to);
+} // namespace FileNames

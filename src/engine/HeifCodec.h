@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <optional>
+
+// HEIC, HEIF and AVIF through libheif; no Qt plugin reads them on this platform.
+namespace HeifCodec {
+// True when the file's first bytes are a HEIF container libheif can read.
+bool sniff(const QString& path);
+// Display size of the primary image (rotations applied), without decoding pixels.
+std::optional<QSize> pixelSize(const QString& path);
+// The primary image, 8 bits per channel, transformations applied; null when it cannot be read
+// or is larger than `maxBytes` once decoded.
+QImage decode(const QString& path, qint64 maxBytes);
+// Encodes as HEVC, alpha kept. quality is 0…100. Empty when libheif produced nothing.
+// Throws ImageError::outOfMemory.
+QByteArray encode(const QImage& image, int quality);
+} // namespace HeifCodec

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QFuture>
+#include <QImage>
+#include <QSet>
+#include <QSize>
+#include <QString>
+#include <optional>
+
+// Turning files into images. Functions that can fail for ordinary reasons (no such file, not an
+// image) return nothing; load() and resize() must produce a result and throw.
+namespace ImageLoader {
+
+// Lower-case extensions accepted as sources.
+const QSet<QString>& supportedExtensions();
+
+// Bytes a single decode may allocate: covers the engine's 300-megapixel limit even at 16 bits
+// per channel, and refuses files that declare absurd sizes.
+constexpr qint64 decodeLimitBytes = qint64(2560) << 20;
+
+// Display size (orientation applied) read from the file's header, never its pixels.
+std::optional<QSize> pixelSize(const QString& path);
+
+// Orientation-corrected image whose longer side is at most maxPixel; never enlarges.
+// Null when the file cannot be read.
+QImage thumbnail(const QString& path, int maxPixel);
+
+// thumbnail() on a worker thread; the future's result is null when nothing could be read.
+QFuture<QImage> preview(const QString& path, int maxPixel);
+
+// Full-size decode with the orientation applied, in sRGB. Animated files give their first frame.
+// Throws ImageError::cannotRead naming the file.
+QImage load(const QString& path);
+
+// The libwebp fallback of load() for WebP files the Qt plugin cannot open; null on failure.
+QImage decodeWebP(const QString& path);
+
+// Redraws the image at exactly width x height with high-quality filtering (aspect not kept).
+// Throws ImageError::outOfMemory.
+QImage resize(const QImage& image, int width, int height);
+
+} // namespace ImageLoader

@@ -1,0 +1,60 @@
+#include "WebpCodec.h"
+
+#include "PixelBuffer.h"
+
+#include <QFile>
+#include <cstring>
+#include <memory>
+#include <webp/decode.h>
+#include <webp/encode.h>
+
+namespace {
+struct WebPDeleter {
+    void operator()(uint8_t* p) const { WebPFree(p); }
+};
+using WebPBytes = std::unique_ptr<uint8_t, WebPDeleter>;
+} // namespace
+
+namespace WebpCodec {
+
+QImage decode(const QString& path, qint64 maxBytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.constData());
+    int width = 0;
+    int height = 0;
+    // Check the declared size first so a tiny file cannot make us allocate gigabytes.
+    if (!WebPGetInfo(data, size_t(bytes.size()), &width, &height) || width <= 0 || height <= 0 ||
+        qint64(width) * height * 4 > maxBytes)
+        return {};
+    WebPBytes decoded(WebPDecodeRGBA(data, size_t(bytes.size()), &width, &height));
+    if (!decoded || width <= 0 || height <= 0)
+        return {};
+    try {
+        PixelBuffer buffer(width, height);
+        std::memcpy(buffer.data(), decoded.get(), size_t(4 * buffer.width() * buffer.height()));
+        return buffer.makeImage(true);
+    } catch (...) {
+        return {};
+    }
+}
+
+QByteArray encode(const PixelBuffer& buffer, bool lossless, float quality)
+{
+    uint8_t* output = nullptr;
+    const int width = int(buffer.width());
+    const int height = int(buffer.height());
+    const int stride = int(buffer.bytesPerRow());
+    const size_t size = lossless
+                            ? WebPEncodeLosslessRGBA(buffer.data(), width, height, stride, &output)
+                            : WebPEncodeRGBA(buffer.data(), width, height, stride, quality, &output);
+    WebPBytes owned(output);
+    if (size < 1 || !owned)
+        return {};
+    return QByteArray(reinterpret_cast<const char*>(owned.get()), qsizetype(size));
+}
+
+} // namespace WebpCodec

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+class PixelBuffer;
+
+// All libwebp calls of the program.
+namespace WebpCodec {
+// Decodes a whole file to straight-alpha RGBA; null when libwebp cannot.
+QImage decode(const QString& path, qint64 maxBytes);
+// Encodes a straight-alpha buffer; quality is libwebp's 0…100 factor and is ignored when
+// lossless. Empty when libwebp produced nothing.
+QByteArray encode(const PixelBuffer& buffer, bool lossless, float quality);
+} // namespace WebpCodec

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+namespace TestSupport {
+// The shared 24x18 straight-alpha fixture: red 220 where x < 12, green 160 where y < 9, blue 70;
+// alpha 0 for x <= 3, 128 for x 4…7, 255 beyond.
+QImage alphaFixture();
+// An opaque picture with smooth gradients and a few hard edges, for codec tests.
+QImage opaqueFixture(int width, int height);
+// Absolute path of a committed test file under tests/.
+QString testFile(const QString& relative);
+// Names in a folder, hidden ones included, sorted.
+QStringList entries(const QString& folder);
+} // namespace TestSupport
