@@ -6,6 +6,7 @@
 #include "HeifCodec.h"
 #include "PixelBuffer.h"
 #include "WebpCodec.h"
+#include "tracer/SVGVectorizer.h"
 
 #include <QImageWriter>
 #include <QPainter>
@@ -80,8 +81,12 @@ void write(const QImage& image, const QString& path, OutputFormat format, double
     case OutputFormat::tiff:
         writeWithQt(image, path, "tiff", -1);
         return;
-    case OutputFormat::svg:
-        throw ImageError::cannotWrite(FileNames::lastPathComponent(path));
+    case OutputFormat::svg: {
+        // Written on its own, a trace is never stopped and has nobody to show progress to.
+        const CancelToken token;
+        SVGVectorizer::write(image, path, token, [](double) {});
+        return;
+    }
     }
 }
 

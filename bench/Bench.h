@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <cstdio>
+#include <vector>
+
+// A tiny registry: each bench file registers its functions, main() runs them in order.
+using BenchFunction = void (*)();
+void registerBench(const char* name, BenchFunction function);
+
+struct BenchRegistration {
+    BenchRegistration(const char* name, BenchFunction function) { registerBench(name, function); }
+};
+
+// Median of the samples (which it sorts).
+double median(std::vector<double> samples);
+// Peak resident memory of the process so far, in MiB.
+double peakResidentMiB();
+// One line on standard output, flushed.
+void report(const QString& line);

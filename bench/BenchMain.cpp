@@ -1,0 +1,67 @@
+#include "Bench.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <algorithm>
+#include <cstring>
+
+namespace {
+struct Entry {
+    const char* name;
+    BenchFunction function;
+};
+std::vector<Entry>& registry()
+{
+    static std::vector<Entry> entries;
+    return entries;
+}
+} // namespace
+
+void registerBench(const char* name, BenchFunction function)
+{
+    registry().push_back({name, function});
+}
+
+double median(std::vector<double> samples)
+{
+    if (samples.empty())
+        return 0;
+    std::sort(samples.begin(), samples.end());
+    const size_t mid = samples.size() / 2;
+    return samples.size() % 2 ? samples[mid] : (samples[mid - 1] + samples[mid]) / 2;
+}
+
+double peakResidentMiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    return 0;
+}
+
+void report(const QString& line)
+{
+    std::fputs((line + u'\n').toUtf8().constData(), stdout);
+    std::fflush(stdout);
+}
+
+// Usage: tolvane_bench [name-substring ...]; without arguments every bench runs.
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    for (const Entry& entry : registry()) {
+        bool wanted = argc < 2;
+        for (int i = 1; i < argc; ++i)
+            wanted = wanted || std::strstr(entry.name, argv[i]);
+        if (!wanted)
+            continue;
+        report(QStringLiteral("== %1").arg(QString::fromUtf8(entry.name)));
+        entry.function();
+    }
+    return 0;
+}
