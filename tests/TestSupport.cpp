@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QFile>
 
 namespace TestSupport {
 
@@ -35,6 +36,62 @@ QStringList entries(const QString& folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                                   QDir::Name);
+}
+
+} // namespace TestSupport
+
+namespace TestSupport {
+
+namespace {
+quint32 crc32(const QByteArray& bytes)
+{
+    quint32 crc = 0xffffffffu;
+    for (char c : bytes) {
+        crc ^= quint8(c);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+QByteArray bigEndian(quint32 value)
+{
+    return QByteArray(1, char(value >> 24)) + char(value >> 16) + char(value >> 8) + char(value);
+}
+
+QByteArray chunk(const char* type, const QByteArray& data)
+{
+    const QByteArray body = QByteArray(type) + data;
+    return bigEndian(quint32(data.size())) + body + bigEndian(crc32(body));
+}
+} // namespace
+
+QByteArray forgedPng(quint32 width, quint32 height)
+{
+    const QByteArray header = bigEndian(width) + bigEndian(height) + QByteArray::fromHex("0806000000");
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) +
+           chunk("IDAT", QByteArray::fromHex("789c63601805a360140c77000003e80001")) + chunk("IEND", {});
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(bytes);
+}
+
+QByteArray readBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString nearestModelFolder(const QString& parent, const QString& modelName)
+{
+    const QString folder = parent + QStringLiteral("/Models");
+    QDir().mkpath(folder);
+    QFile::copy(testFile(QStringLiteral("engine/models/NearestX4.onnx")), folder + u'/' + modelName + ".onnx");
+    return folder;
 }
 
 } // namespace TestSupport

@@ -14,3 +14,12 @@ QString testFile(const QString& relative);
 // Names in a folder, hidden ones included, sorted.
 QStringList entries(const QString& folder);
 } // namespace TestSupport
+
+namespace TestSupport {
+// A PNG that declares width x height in its header but holds only a token of pixel data.
+QByteArray forgedPng(quint32 width, quint32 height);
+void writeBytes(const QString& path, const QByteArray& bytes);
+QByteArray readBytes(const QString& path);
+// A folder holding the nearest-neighbour test model under the given model's file name.
+QString nearestModelFolder(const QString& parent, const QString& modelName);
+} // namespace TestSupport

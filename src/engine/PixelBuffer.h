@@ -39,6 +39,7 @@ public:
     const std::uint8_t* data() const { return m_data; }
     qint64 bytesPerRow() const { return 4 * m_width; }
     std::uint8_t* row(qint64 y) { return m_data + y * bytesPerRow(); }
+    const std::uint8_t* row(qint64 y) const { return m_data + y * bytesPerRow(); }
     bool owned() const { return m_owned; }
 
 private:
