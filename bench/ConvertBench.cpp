@@ -76,7 +76,9 @@ void benchTolvane(const QStringList& photos, const QString& out, OutputFormat fo
 void benchTool(const QString& tool, const QStringList& prefix, const QString& suffix,
                const QStringList& photos, const QString& out, const QString& extension)
 {
-    if (QStandardPaths::findExecutable(tool).isEmpty()) {
+    // The distribution's own binaries, not wrappers earlier on the PATH.
+    const QString executable = QStandardPaths::findExecutable(tool, {QStringLiteral("/usr/bin")});
+    if (executable.isEmpty()) {
         report(QStringLiteral("  %1: not installed").arg(tool));
         return;
     }
@@ -85,7 +87,7 @@ void benchTool(const QString& tool, const QStringList& prefix, const QString& su
     for (const QString& photo : photos) {
         QProcess process;
         const QString target = QDir(out).filePath(QFileInfo(photo).baseName() + u'.' + extension);
-        process.start(tool, prefix + QStringList{photo, target + suffix});
+        process.start(executable, prefix + QStringList{photo, target + suffix});
         if (!process.waitForFinished(600000) || process.exitCode() != 0) {
             report(QStringLiteral("  %1 %2: failed").arg(tool, extension));
             return;

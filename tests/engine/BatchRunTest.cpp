@@ -163,3 +163,26 @@ TEST_F(BatchRunTest, StartIsRefusedWhenItCannotRun)
     EXPECT_TRUE(m_state.stopAndWait(5000));
     EXPECT_TRUE(first->isCancelled());
 }
+
+TEST_F(BatchRunTest, ShippedIllustrationModelInEveryFormat)
+{
+    queue({"art.png"});
+    m_state.setModel(SRModel::illustration);
+    m_state.setScale(ScaleFactor::x4);
+    m_state.setOutputFolder(m_dir.filePath("out"));
+    QDir().mkpath(m_dir.filePath("out"));
+    const QByteArray original = TestSupport::readBytes(m_dir.filePath("art.png"));
+    QStringList written;
+    for (OutputFormat format : allOutputFormats()) {
+        m_state.setFormat(format);
+        runAndWait();
+        ASSERT_EQ(kind(0), Item::Status::Kind::done) << m_state.items()[0].status.message().toStdString();
+        const Item& item = m_state.items()[0];
+        written << QFileInfo(item.outputPath).fileName();
+        EXPECT_EQ(item.outputPixelSize, format == OutputFormat::svg ? QSize(24, 18) : QSize(96, 72))
+            << rawValue(format).toStdString();
+    }
+    EXPECT_EQ(written, (QStringList{"art_4x.png", "art_4x 2.png", "art_4x.jpg", "art_4x.webp",
+                                    "art_4x.heic", "art_4x.tiff", "art.svg"}));
+    EXPECT_EQ(TestSupport::readBytes(m_dir.filePath("art.png")), original);
+}
