@@ -38,7 +38,8 @@ QStringList makePhotos(const QString& folder)
 {
     QStringList paths;
     for (int i = 0; i < photoCount; ++i)
-        paths << QDir(folder).filePath(QStringLiteral("photo-%1.jpg").arg(i, 2, 10, QLatin1Char('0')));
+        paths << QDir(folder).filePath(
+            QStringLiteral("photo-%1.jpg").arg(i, 2, 10, QLatin1Char('0')));
     QtConcurrent::blockingMap(paths, [](const QString& path) {
         const int seed = QFileInfo(path).baseName().mid(6).toInt();
         syntheticPhoto(seed).save(path, "jpeg", 90);
@@ -61,8 +62,9 @@ void benchTolvane(const QStringList& photos, const QString& out, OutputFormat fo
         const QImage image = ImageLoader::load(photo);
         decode += timer.nsecsElapsed() / 1e9;
         timer.start();
-        ImageWriter::write(image, QDir(out).filePath(QFileInfo(photo).baseName() + u'.' + fileExtension(format)),
-                           format, 0.92, false);
+        ImageWriter::write(
+            image, QDir(out).filePath(QFileInfo(photo).baseName() + u'.' + fileExtension(format)),
+            format, 0.92, false);
         encode += timer.nsecsElapsed() / 1e9;
     }
     report(QStringLiteral("  tolvane  %1: %2 MP/s (decode %3 s, encode %4 s)")
@@ -106,7 +108,10 @@ void convertBatch()
     QTemporaryDir dir;
     const QStringList photos = makePhotos(dir.path());
     report(QStringLiteral("1x batch: %1 JPEG photos of %2x%3 (%4 MP in all), one at a time")
-               .arg(photoCount).arg(photoWidth).arg(photoHeight).arg(megapixels(), 0, 'f', 0));
+               .arg(photoCount)
+               .arg(photoWidth)
+               .arg(photoHeight)
+               .arg(megapixels(), 0, 'f', 0));
     for (OutputFormat format : {OutputFormat::png, OutputFormat::jpeg, OutputFormat::webp,
                                 OutputFormat::heic, OutputFormat::tiff}) {
         const QString ext = fileExtension(format);
@@ -115,10 +120,11 @@ void convertBatch()
         benchTolvane(photos, dir.filePath("t" + ext), format);
         // The same lossy quality everywhere.
         const bool lossy = format != OutputFormat::png && format != OutputFormat::tiff;
-        benchTool(QStringLiteral("vips"), {QStringLiteral("copy")}, lossy ? QStringLiteral("[Q=92]") : QString(),
-                  photos, dir.filePath("v" + ext), ext);
-        benchTool(QStringLiteral("convert"), {QStringLiteral("-quality"), QStringLiteral("92")}, {}, photos,
-                  dir.filePath("m" + ext), ext);
+        benchTool(QStringLiteral("vips"), {QStringLiteral("copy")},
+                  lossy ? QStringLiteral("[Q=92]") : QString(), photos, dir.filePath("v" + ext),
+                  ext);
+        benchTool(QStringLiteral("convert"), {QStringLiteral("-quality"), QStringLiteral("92")}, {},
+                  photos, dir.filePath("m" + ext), ext);
     }
 }
 

@@ -20,7 +20,8 @@ constexpr double flopPerCycle = 32;
 double clockHz()
 {
     QFile info(QStringLiteral("/proc/cpuinfo"));
-    if (!info.open(QIODevice::ReadOnly)) return 0;
+    if (!info.open(QIODevice::ReadOnly))
+        return 0;
     for (const QByteArray& line : info.readAll().split('\n'))
         if (line.startsWith("cpu MHz"))
             return line.mid(line.indexOf(':') + 1).trimmed().toDouble() * 1e6;
@@ -31,7 +32,8 @@ double clockHz()
 void resetPeakResident()
 {
     QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly)) clear.write("5");
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
 }
 
 double flopsPerTile(Model& model)

@@ -22,8 +22,8 @@ constexpr int runs = 5;
 // Flat shapes in seven colours on white, antialiased as an exported illustration would be.
 QImage illustration()
 {
-    const QColor colours[] = {QColor(214, 40, 40),  QColor(247, 127, 0),  QColor(252, 191, 73),
-                              QColor(42, 157, 143), QColor(38, 70, 83),   QColor(131, 56, 236),
+    const QColor colours[] = {QColor(214, 40, 40),  QColor(247, 127, 0), QColor(252, 191, 73),
+                              QColor(42, 157, 143), QColor(38, 70, 83),  QColor(131, 56, 236),
                               QColor(20, 20, 20)};
     QImage image(side, side, QImage::Format_RGBA8888);
     image.fill(Qt::white);

@@ -21,9 +21,10 @@ QImage opaqueFixture(int width, int height)
     QImage image(width, height, QImage::Format_RGBX8888);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            image.setPixelColor(x, y, QColor(x * 255 / std::max(1, width - 1),
-                                             y * 255 / std::max(1, height - 1),
-                                             (x / 8 + y / 8) % 2 ? 200 : 40));
+            image.setPixelColor(x, y,
+                                QColor(x * 255 / std::max(1, width - 1),
+                                       y * 255 / std::max(1, height - 1),
+                                       (x / 8 + y / 8) % 2 ? 200 : 40));
     return image;
 }
 
@@ -34,8 +35,8 @@ QString testFile(const QString& relative)
 
 QStringList entries(const QString& folder)
 {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                  QDir::Name);
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 } // namespace TestSupport
@@ -68,9 +69,11 @@ QByteArray chunk(const char* type, const QByteArray& data)
 
 QByteArray forgedPng(quint32 width, quint32 height)
 {
-    const QByteArray header = bigEndian(width) + bigEndian(height) + QByteArray::fromHex("0806000000");
+    const QByteArray header =
+        bigEndian(width) + bigEndian(height) + QByteArray::fromHex("0806000000");
     return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) +
-           chunk("IDAT", QByteArray::fromHex("789c63601805a360140c77000003e80001")) + chunk("IEND", {});
+           chunk("IDAT", QByteArray::fromHex("789c63601805a360140c77000003e80001")) +
+           chunk("IEND", {});
 }
 
 void writeBytes(const QString& path, const QByteArray& bytes)
@@ -90,7 +93,8 @@ QString nearestModelFolder(const QString& parent, const QString& modelName)
 {
     const QString folder = parent + QStringLiteral("/Models");
     QDir().mkpath(folder);
-    QFile::copy(testFile(QStringLiteral("engine/models/NearestX4.onnx")), folder + u'/' + modelName + ".onnx");
+    QFile::copy(testFile(QStringLiteral("engine/models/NearestX4.onnx")),
+                folder + u'/' + modelName + ".onnx");
     return folder;
 }
 

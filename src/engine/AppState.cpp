@@ -36,7 +36,8 @@ void AppState::readSettings()
     m_model = m_settings->value(modelKey).toString() == rawValue(SRModel::illustration)
                   ? SRModel::illustration
                   : SRModel::photo;
-    m_format = outputFormatFromRaw(m_settings->value(formatKey).toString()).value_or(OutputFormat::same);
+    m_format =
+        outputFormatFromRaw(m_settings->value(formatKey).toString()).value_or(OutputFormat::same);
     const double quality = m_settings->value(qualityKey).toDouble(&ok);
     m_quality = ok ? quality : 0.92;
     m_webpLossless = m_settings->value(webpLosslessKey, false).toBool();
@@ -159,14 +160,16 @@ int AppState::pendingCount() const
 
 int AppState::completedCount() const
 {
-    return int(std::count_if(m_items.begin(), m_items.end(),
-                             [](const Item& item) { return item.status.is(Item::Status::Kind::done); }));
+    return int(std::count_if(m_items.begin(), m_items.end(), [](const Item& item) {
+        return item.status.is(Item::Status::Kind::done);
+    }));
 }
 
 int AppState::failedCount() const
 {
-    return int(std::count_if(m_items.begin(), m_items.end(),
-                             [](const Item& item) { return item.status.is(Item::Status::Kind::failed); }));
+    return int(std::count_if(m_items.begin(), m_items.end(), [](const Item& item) {
+        return item.status.is(Item::Status::Kind::failed);
+    }));
 }
 
 double AppState::progress() const

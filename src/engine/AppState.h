@@ -26,8 +26,8 @@ public:
     // Runs one item; the batch calls it on a worker thread.
     using PipelineRun = Pipeline::Runner;
     // Modal panels, injectable so that the store needs no widgets and tests never block.
-    using OpenPanel = std::function<QStringList()>;                 // chosen paths, empty: cancelled
-    using FolderPanel = std::function<std::optional<QString>()>;    // nullopt: cancelled
+    using OpenPanel = std::function<QStringList()>;              // chosen paths, empty: cancelled
+    using FolderPanel = std::function<std::optional<QString>()>; // nullopt: cancelled
 
     // Reads the settings from `settings` (the application's own when null).
     explicit AppState(std::unique_ptr<QSettings> settings = nullptr, QObject* parent = nullptr);

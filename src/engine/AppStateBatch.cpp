@@ -27,7 +27,8 @@ void AppState::finishBatch()
     m_batch.release()->deleteLater();
     QString summary;
     if (m_token->isCancelled()) {
-        summary = QStringLiteral("Stopped. Finished images have been saved; the rest can be resumed.");
+        summary =
+            QStringLiteral("Stopped. Finished images have been saved; the rest can be resumed.");
     } else {
         summary = QString::number(completedCount()) + QStringLiteral(" saved");
         const int failed = failedCount();

@@ -38,7 +38,10 @@ BatchRun::Outcome BatchRun::runJob(const AppState::PipelineRun& run, const QStri
     } catch (...) {
         qCWarning(lcBatch) << "unexpected error";
     }
-    return {Kind::failed, {}, {}, QStringLiteral("Couldn't process this image because of an internal error.")};
+    return {Kind::failed,
+            {},
+            {},
+            QStringLiteral("Couldn't process this image because of an internal error.")};
 }
 
 void BatchRun::next()
@@ -52,13 +55,13 @@ void BatchRun::next()
     if (row >= 0)
         m_state.updateItem(row, [](Item& item) { item.status = Item::Status::working(0.0); });
 
-    const Pipeline::Progress progress = [state = QPointer<AppState>(&m_state), id = id](double fraction) {
+    const Pipeline::Progress progress = [state = QPointer<AppState>(&m_state),
+                                         id = id](double fraction) {
         reportProgress(state, id, fraction);
     };
-    m_worker = QtConcurrent::run([run = m_state.m_pipelineRun, path = path, settings = m_settings,
-                                   token = m_token, progress] {
-        return runJob(run, path, settings, *token, progress);
-    });
+    m_worker = QtConcurrent::run(
+        [run = m_state.m_pipelineRun, path = path, settings = m_settings, token = m_token,
+         progress] { return runJob(run, path, settings, *token, progress); });
     whenFinished(m_worker, this, [this, id = id](const Outcome& outcome) {
         apply(id, outcome);
         next();
@@ -77,7 +80,8 @@ void BatchRun::reportProgress(const QPointer<AppState>& target, const QUuid& id,
                 return;
             const int row = state->row(id);
             if (row >= 0 && state->items()[row].status.is(Item::Status::Kind::working))
-                state->updateItem(row, [fraction](Item& item) { item.status = Item::Status::working(fraction); });
+                state->updateItem(
+                    row, [fraction](Item& item) { item.status = Item::Status::working(fraction); });
         },
         Qt::QueuedConnection);
 }

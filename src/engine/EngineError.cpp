@@ -1,6 +1,7 @@
 #include "EngineError.h"
 
-EngineError::EngineError(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8())
+EngineError::EngineError(QString message)
+    : m_message(std::move(message)), m_utf8(m_message.toUtf8())
 {
 }
 
@@ -50,10 +51,11 @@ UpscaleError UpscaleError::modelMissing(const QString& model)
 
 UpscaleError UpscaleError::tooLarge(qint64 width, qint64 height)
 {
-    return UpscaleError(
-        Kind::tooLarge,
-        QStringLiteral("Result would be %1×%2 — too large. Pick a smaller scale.").arg(width).arg(height),
-        width, height);
+    return UpscaleError(Kind::tooLarge,
+                        QStringLiteral("Result would be %1×%2 — too large. Pick a smaller scale.")
+                            .arg(width)
+                            .arg(height),
+                        width, height);
 }
 
 UpscaleError UpscaleError::cancelled()

@@ -56,8 +56,8 @@ namespace {
 int renameNoReplace(const QByteArray& from, const QByteArray& to)
 {
 #ifdef SYS_renameat2
-    return static_cast<int>(
-        syscall(SYS_renameat2, AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), 1u /* RENAME_NOREPLACE */));
+    return static_cast<int>(syscall(SYS_renameat2, AT_FDCWD, from.constData(), AT_FDCWD,
+                                    to.constData(), 1u /* RENAME_NOREPLACE */));
 #else
     errno = ENOSYS;
     return -1;
@@ -67,8 +67,9 @@ int renameNoReplace(const QByteArray& from, const QByteArray& to)
 [[noreturn]] void throwMoveError(const QString& from, const QString& to, int error)
 {
     if (error == EEXIST)
-        throw PlatformError(QStringLiteral("Couldn't move %1 because an item named %2 already exists.")
-                                .arg(lastPathComponent(from), lastPathComponent(to)));
+        throw PlatformError(
+            QStringLiteral("Couldn't move %1 because an item named %2 already exists.")
+                .arg(lastPathComponent(from), lastPathComponent(to)));
     throw PlatformError(QStringLiteral("Couldn't move %1 to %2: %3")
                             .arg(lastPathComponent(from), lastPathComponent(to),
                                  QString::fromLocal8Bit(std::strerror(error))));

@@ -6,8 +6,8 @@
 
 #include <QFile>
 #include <QLoggingCategory>
-#include <libheif/heif.h>
 #include <cstring>
+#include <libheif/heif.h>
 #include <memory>
 #include <mutex>
 
@@ -55,7 +55,8 @@ QColorSpace colorSpaceOf(const heif_image_handle* handle)
     if (heif_image_handle_get_color_profile_type(handle) != heif_color_profile_type_prof &&
         heif_image_handle_get_color_profile_type(handle) != heif_color_profile_type_rICC)
         return sRGB();
-    QByteArray icc(qsizetype(heif_image_handle_get_raw_color_profile_size(handle)), Qt::Uninitialized);
+    QByteArray icc(qsizetype(heif_image_handle_get_raw_color_profile_size(handle)),
+                   Qt::Uninitialized);
     if (heif_image_handle_get_raw_color_profile(handle, icc.data()).code != heif_error_Ok)
         return sRGB();
     const QColorSpace space = QColorSpace::fromIccProfile(icc);
@@ -74,8 +75,8 @@ bool sniff(const QString& path)
     const QByteArray head = file.read(64);
     if (head.size() < 12)
         return false;
-    const auto result = heif_check_filetype(reinterpret_cast<const uint8_t*>(head.constData()),
-                                            int(head.size()));
+    const auto result =
+        heif_check_filetype(reinterpret_cast<const uint8_t*>(head.constData()), int(head.size()));
     return result == heif_filetype_yes_supported;
 }
 
@@ -110,7 +111,8 @@ QImage decode(const QString& path, qint64 maxBytes)
         return {};
     Image decoded(raw, heif_image_release);
     int stride = 0;
-    const uint8_t* plane = heif_image_get_plane_readonly(decoded.get(), heif_channel_interleaved, &stride);
+    const uint8_t* plane =
+        heif_image_get_plane_readonly(decoded.get(), heif_channel_interleaved, &stride);
     if (!plane || heif_image_get_width(decoded.get(), heif_channel_interleaved) != width ||
         heif_image_get_height(decoded.get(), heif_channel_interleaved) != height)
         return {};
@@ -128,21 +130,23 @@ QByteArray encode(const QImage& image, int quality)
 {
     initHeif();
     const bool alpha = image.hasAlphaChannel();
-    const QImage source = image.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+    const QImage source =
+        image.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
     if (source.isNull())
         throw ImageError::outOfMemory();
 
     Context context(heif_context_alloc(), heif_context_free);
     heif_encoder* rawEncoder = nullptr;
-    if (!context || !heifOk(heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC,
-                                                                &rawEncoder)))
+    if (!context || !heifOk(heif_context_get_encoder_for_format(
+                        context.get(), heif_compression_HEVC, &rawEncoder)))
         return {};
     Encoder encoder(rawEncoder, heif_encoder_release);
     heif_encoder_set_lossy_quality(encoder.get(), quality);
 
     heif_image* rawImage = nullptr;
     const heif_chroma chroma = alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB;
-    if (!heifOk(heif_image_create(source.width(), source.height(), heif_colorspace_RGB, chroma, &rawImage)))
+    if (!heifOk(heif_image_create(source.width(), source.height(), heif_colorspace_RGB, chroma,
+                                  &rawImage)))
         return {};
     Image heifImage(rawImage, heif_image_release);
     if (!heifOk(heif_image_add_plane(heifImage.get(), heif_channel_interleaved, source.width(),
@@ -154,7 +158,8 @@ QByteArray encode(const QImage& image, int quality)
     for (int y = 0; y < source.height(); ++y)
         std::memcpy(plane + qint64(y) * stride, source.constScanLine(y), rowBytes);
 
-    if (!heifOk(heif_context_encode_image(context.get(), heifImage.get(), encoder.get(), nullptr, nullptr)))
+    if (!heifOk(heif_context_encode_image(context.get(), heifImage.get(), encoder.get(), nullptr,
+                                          nullptr)))
         return {};
     QByteArray bytes;
     heif_writer writer{};

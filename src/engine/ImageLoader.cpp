@@ -66,8 +66,8 @@ bool isRotated(const QImageReader& reader)
 
 const QSet<QString>& supportedExtensions()
 {
-    static const QSet<QString> extensions{"png",  "jpg", "jpeg", "webp", "heic", "heif",
-                                          "tif",  "tiff", "bmp", "gif",  "avif"};
+    static const QSet<QString> extensions{"png", "jpg",  "jpeg", "webp", "heic", "heif",
+                                          "tif", "tiff", "bmp",  "gif",  "avif"};
     return extensions;
 }
 

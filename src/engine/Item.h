@@ -13,7 +13,10 @@ struct Item {
         enum class Kind { working, failed, pending, done };
 
         static Status working(double fraction) { return Status(Kind::working, fraction, {}); }
-        static Status failed(QString message) { return Status(Kind::failed, 0, std::move(message)); }
+        static Status failed(QString message)
+        {
+            return Status(Kind::failed, 0, std::move(message));
+        }
         static Status pending() { return Status(Kind::pending, 0, {}); }
         static Status done() { return Status(Kind::done, 0, {}); }
 

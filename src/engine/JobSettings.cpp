@@ -51,13 +51,20 @@ const QList<SRModel>& allModels()
 QString rawValue(OutputFormat format)
 {
     switch (format) {
-    case OutputFormat::same: return QStringLiteral("Same as source");
-    case OutputFormat::png: return QStringLiteral("PNG");
-    case OutputFormat::jpeg: return QStringLiteral("JPEG");
-    case OutputFormat::webp: return QStringLiteral("WebP");
-    case OutputFormat::heic: return QStringLiteral("HEIC");
-    case OutputFormat::tiff: return QStringLiteral("TIFF");
-    case OutputFormat::svg: return QStringLiteral("SVG vector");
+    case OutputFormat::same:
+        return QStringLiteral("Same as source");
+    case OutputFormat::png:
+        return QStringLiteral("PNG");
+    case OutputFormat::jpeg:
+        return QStringLiteral("JPEG");
+    case OutputFormat::webp:
+        return QStringLiteral("WebP");
+    case OutputFormat::heic:
+        return QStringLiteral("HEIC");
+    case OutputFormat::tiff:
+        return QStringLiteral("TIFF");
+    case OutputFormat::svg:
+        return QStringLiteral("SVG vector");
     }
     return {};
 }
@@ -72,9 +79,8 @@ std::optional<OutputFormat> outputFormatFromRaw(const QString& raw)
 
 const QList<OutputFormat>& allOutputFormats()
 {
-    static const QList<OutputFormat> all{OutputFormat::same, OutputFormat::png,
-                                         OutputFormat::jpeg, OutputFormat::webp,
-                                         OutputFormat::heic, OutputFormat::tiff,
+    static const QList<OutputFormat> all{OutputFormat::same, OutputFormat::png,  OutputFormat::jpeg,
+                                         OutputFormat::webp, OutputFormat::heic, OutputFormat::tiff,
                                          OutputFormat::svg};
     return all;
 }
@@ -83,12 +89,18 @@ QString fileExtension(OutputFormat format)
 {
     switch (format) {
     case OutputFormat::same:
-    case OutputFormat::png: return QStringLiteral("png");
-    case OutputFormat::jpeg: return QStringLiteral("jpg");
-    case OutputFormat::webp: return QStringLiteral("webp");
-    case OutputFormat::heic: return QStringLiteral("heic");
-    case OutputFormat::tiff: return QStringLiteral("tiff");
-    case OutputFormat::svg: return QStringLiteral("svg");
+    case OutputFormat::png:
+        return QStringLiteral("png");
+    case OutputFormat::jpeg:
+        return QStringLiteral("jpg");
+    case OutputFormat::webp:
+        return QStringLiteral("webp");
+    case OutputFormat::heic:
+        return QStringLiteral("heic");
+    case OutputFormat::tiff:
+        return QStringLiteral("tiff");
+    case OutputFormat::svg:
+        return QStringLiteral("svg");
     }
     return {};
 }

@@ -50,12 +50,14 @@ std::shared_ptr<Model> Model::load(const QString& path)
         d->net = readNet(path);
     } catch (const cv::Exception& error) {
         qCWarning(lcModel) << FileNames::lastPathComponent(path) << error.what();
-        if (error.code == cv::Error::StsNoMem) throw ImageError::outOfMemory();
+        if (error.code == cv::Error::StsNoMem)
+            throw ImageError::outOfMemory();
         throw cannotLoad(path);
     } catch (const std::bad_alloc&) {
         throw ImageError::outOfMemory();
     }
-    if (d->net.empty()) throw cannotLoad(path);
+    if (d->net.empty())
+        throw cannotLoad(path);
     return std::shared_ptr<Model>(new Model(std::move(d)));
 }
 

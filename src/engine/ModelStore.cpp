@@ -20,10 +20,12 @@ std::shared_ptr<Model> ModelStore::model(SRModel kind)
 {
     // Held across the search and the load, so a model is never loaded twice at once.
     std::lock_guard lock(m_lock);
-    if (const auto found = m_cache.find(kind); found != m_cache.end()) return found->second;
+    if (const auto found = m_cache.find(kind); found != m_cache.end())
+        return found->second;
     const QString name = rawValue(kind);
     const QString path = locate(name + QStringLiteral(".onnx"));
-    if (path.isEmpty()) throw UpscaleError::modelMissing(name);
+    if (path.isEmpty())
+        throw UpscaleError::modelMissing(name);
     std::shared_ptr<Model> model = Model::load(path);
     m_cache.emplace(kind, model);
     return model;
@@ -41,7 +43,8 @@ QString ModelStore::locate(const QString& fileName) const
     const QStringList folders = m_folders.isEmpty() ? defaultSearchFolders() : m_folders;
     for (const QString& folder : folders) {
         const QString path = folder + u'/' + fileName;
-        if (QFileInfo::exists(path)) return path;
+        if (QFileInfo::exists(path))
+            return path;
     }
     return {};
 }

@@ -48,7 +48,8 @@ void checkHeaderSize(const QString& path, ScaleFactor scale)
         return;
     const double f = headerFactor(scale);
     if (f * f * size->width() * size->height() > maxOutputPixels)
-        throw UpscaleError::tooLarge(qint64(size->width()) * qint64(f), qint64(size->height()) * qint64(f));
+        throw UpscaleError::tooLarge(qint64(size->width()) * qint64(f),
+                                     qint64(size->height()) * qint64(f));
 }
 
 qint64 progressTotal(ScaleFactor scale, qint64 w, qint64 h)
@@ -116,7 +117,8 @@ QString outputPath(const QString& source, const QString& outputFolder, ScaleFact
     const QString extension = fileExtension(resolvedFormat);
     QString candidate = QDir(folder).filePath(stem + u'.' + extension);
     for (int n = 2; QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink(); ++n)
-        candidate = QDir(folder).filePath(QStringLiteral("%1 %2.%3").arg(stem).arg(n).arg(extension));
+        candidate =
+            QDir(folder).filePath(QStringLiteral("%1 %2.%3").arg(stem).arg(n).arg(extension));
     return candidate;
 }
 
@@ -138,7 +140,8 @@ QString run(const QString& path, const JobSettings& settings, const CancelToken&
             const Progress& progress, ModelStore& models)
 {
     token.check();
-    const ScaleFactor scale = settings.format == OutputFormat::svg ? ScaleFactor::x1 : settings.scale;
+    const ScaleFactor scale =
+        settings.format == OutputFormat::svg ? ScaleFactor::x1 : settings.scale;
     const OutputFormat format = resolved(settings.format, path);
     checkHeaderSize(path, scale);
     QImage image = ImageLoader::load(path);

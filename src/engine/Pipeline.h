@@ -13,7 +13,8 @@ namespace Pipeline {
 
 using Progress = std::function<void(double)>;
 // Anything with run()'s shape: the batch and the self-test take one so tests can substitute it.
-using Runner = std::function<QString(const QString&, const JobSettings&, const CancelToken&, const Progress&)>;
+using Runner =
+    std::function<QString(const QString&, const JobSettings&, const CancelToken&, const Progress&)>;
 
 // Checks the size limits, decodes, enlarges (one or two 4x passes, halving where the factor is
 // not a power of four), writes to a hidden temporary file beside the chosen name and moves it

@@ -9,7 +9,8 @@ namespace Resources {
 QString folder()
 {
     // /proc/self/exe works before any application object exists.
-    const QString exeDir = QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget()).path();
+    const QString exeDir =
+        QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget()).path();
     const QString installed = QDir::cleanPath(exeDir + QStringLiteral("/../share/tolvane"));
     if (QFileInfo(installed).isDir())
         return installed;

@@ -15,7 +15,8 @@ SleepInhibitor::SleepInhibitor(const QString& why, QObject* parent) : QObject(pa
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
         QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Inhibit"));
-    call << QStringLiteral("sleep:idle") << QStringLiteral("Tolvane") << why << QStringLiteral("block");
+    call << QStringLiteral("sleep:idle") << QStringLiteral("Tolvane") << why
+         << QStringLiteral("block");
     // Asynchronous, so a slow or absent logind never holds up the GUI thread.
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 2000), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {

@@ -50,8 +50,10 @@ void fillInput(const PixelBuffer& source, QPoint origin, float* input)
 std::string outputName(const cv::dnn::Net& net)
 {
     const std::vector<std::string> names = net.getUnconnectedOutLayersNames();
-    if (names.empty()) throw UpscaleError::badOutput();
-    if (std::find(names.begin(), names.end(), "output") != names.end()) return "output";
+    if (names.empty())
+        throw UpscaleError::badOutput();
+    if (std::find(names.begin(), names.end(), "output") != names.end())
+        return "output";
     return names.front();
 }
 
@@ -62,7 +64,8 @@ cv::Mat checkedOutput(const cv::Mat& answer)
     if (answer.dims != 4 || answer.size[0] < 1 || answer.size[1] < 3 ||
         answer.size[2] < minOutputSide || answer.size[3] < minOutputSide)
         throw UpscaleError::badOutput();
-    if (answer.depth() == CV_32F) return answer;
+    if (answer.depth() == CV_32F)
+        return answer;
     cv::Mat converted;
     answer.convertTo(converted, CV_32F);
     return converted;
@@ -143,9 +146,11 @@ QImage upscale(const QImage& image, Model& model, const CancelToken& token,
 {
     PixelBuffer target = enlargeColour(image, model, token, tick);
     const bool hasAlpha = image.hasAlphaChannel();
-    if (hasAlpha) copyAlpha(image, target);
+    if (hasAlpha)
+        copyAlpha(image, target);
     QImage result = target.makeImage(hasAlpha);
-    if (result.isNull()) throw ImageError::outOfMemory();
+    if (result.isNull())
+        throw ImageError::outOfMemory();
     return result;
 }
 
@@ -160,7 +165,8 @@ QImage upscale4x(const QImage& image, Model& model, const CancelToken& token,
         return upscale(image, model, token, tick);
     } catch (const cv::Exception& error) {
         qCWarning(lcModel) << model.fileName() << error.what();
-        if (error.code == cv::Error::StsNoMem) throw ImageError::outOfMemory();
+        if (error.code == cv::Error::StsNoMem)
+            throw ImageError::outOfMemory();
         throw PlatformError(QStringLiteral("Can't run the model %1").arg(model.fileName()));
     } catch (const std::bad_alloc&) {
         throw ImageError::outOfMemory();

@@ -48,9 +48,9 @@ QByteArray encode(const PixelBuffer& buffer, bool lossless, float quality)
     const int width = int(buffer.width());
     const int height = int(buffer.height());
     const int stride = int(buffer.bytesPerRow());
-    const size_t size = lossless
-                            ? WebPEncodeLosslessRGBA(buffer.data(), width, height, stride, &output)
-                            : WebPEncodeRGBA(buffer.data(), width, height, stride, quality, &output);
+    const size_t size =
+        lossless ? WebPEncodeLosslessRGBA(buffer.data(), width, height, stride, &output)
+                 : WebPEncodeRGBA(buffer.data(), width, height, stride, quality, &output);
     WebPBytes owned(output);
     if (size < 1 || !owned)
         return {};

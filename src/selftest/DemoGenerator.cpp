@@ -20,7 +20,8 @@ QString enlarge(const Pipeline::Runner& pipeline, const QString& source, ScaleFa
                 SRModel model, OutputFormat format, double quality, const QString& folder)
 {
     CancelToken token;
-    return pipeline(source, JobSettings{scale, model, format, quality, false, folder}, token, [](double) {});
+    return pipeline(source, JobSettings{scale, model, format, quality, false, folder}, token,
+                    [](double) {});
 }
 
 // Web previews are at most 1280 pixels wide and never enlarged.
@@ -35,19 +36,25 @@ void copyFile(const QString& from, const QString& to)
     QFile source(from);
     QFile target(to);
     if (!source.open(QIODevice::ReadOnly))
-        throw PlatformError(QStringLiteral("Couldn't read %1").arg(FileNames::lastPathComponent(from)));
-    if (!target.open(QIODevice::WriteOnly | QIODevice::Truncate) || target.write(source.readAll()) < 0)
-        throw PlatformError(QStringLiteral("Couldn't write %1").arg(FileNames::lastPathComponent(to)));
+        throw PlatformError(
+            QStringLiteral("Couldn't read %1").arg(FileNames::lastPathComponent(from)));
+    if (!target.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        target.write(source.readAll()) < 0)
+        throw PlatformError(
+            QStringLiteral("Couldn't write %1").arg(FileNames::lastPathComponent(to)));
 }
 
 } // namespace
 
 void makeDemo()
 {
-    makeDemo(QStringLiteral(TOLVANE_SOURCE_DIR),
-             [](const QString& path, const JobSettings& settings, const CancelToken& token,
-                const Pipeline::Progress& progress) { return Pipeline::run(path, settings, token, progress); },
-             stdout);
+    makeDemo(
+        QStringLiteral(TOLVANE_SOURCE_DIR),
+        [](const QString& path, const JobSettings& settings, const CancelToken& token,
+           const Pipeline::Progress& progress) {
+            return Pipeline::run(path, settings, token, progress);
+        },
+        stdout);
 }
 
 void makeDemo(const QString& root, const Pipeline::Runner& pipeline, std::FILE* out)
@@ -62,16 +69,22 @@ void makeDemo(const QString& root, const Pipeline::Runner& pipeline, std::FILE* 
     const QImage photo = ImageLoader::load(tree.filePath(QStringLiteral("Brand/alpine-demo.png")));
     ImageWriter::write(ImageLoader::resize(photo, 300, 200), source, OutputFormat::png, 1.0, false);
 
-    for (ScaleFactor scale : {ScaleFactor::x2, ScaleFactor::x4, ScaleFactor::x8, ScaleFactor::x16}) {
+    for (ScaleFactor scale :
+         {ScaleFactor::x2, ScaleFactor::x4, ScaleFactor::x8, ScaleFactor::x16}) {
         printLine(out, QStringLiteral("Generating real %1 demo…").arg(label(scale)));
-        const QString full = enlarge(pipeline, source, scale, SRModel::photo, OutputFormat::jpeg, 0.95, work);
+        const QString full =
+            enlarge(pipeline, source, scale, SRModel::photo, OutputFormat::jpeg, 0.95, work);
         const QImage enlarged = ImageLoader::load(full);
-        const QString preview = QDir(assets).filePath(QStringLiteral("demo-%1x.jpg").arg(rawValue(scale)));
+        const QString preview =
+            QDir(assets).filePath(QStringLiteral("demo-%1x.jpg").arg(rawValue(scale)));
         ImageWriter::write(webPreview(enlarged), preview, OutputFormat::jpeg, 0.93, false);
-        printLine(out, QStringLiteral("Saved %1 × %2 output and web preview").arg(enlarged.width()).arg(enlarged.height()));
+        printLine(out, QStringLiteral("Saved %1 × %2 output and web preview")
+                           .arg(enlarged.width())
+                           .arg(enlarged.height()));
     }
 
-    const QString trace = enlarge(pipeline, source, ScaleFactor::x1, SRModel::illustration, OutputFormat::svg, 1.0, work);
+    const QString trace = enlarge(pipeline, source, ScaleFactor::x1, SRModel::illustration,
+                                  OutputFormat::svg, 1.0, work);
     copyFile(trace, QDir(assets).filePath(QStringLiteral("vector-demo.svg")));
     printLine(out, QStringLiteral("Saved actual eight-color SVG trace"));
 }

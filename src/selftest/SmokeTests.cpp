@@ -26,7 +26,8 @@ QByteArray readAll(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw PlatformError(QStringLiteral("Couldn't read %1").arg(FileNames::lastPathComponent(path)));
+        throw PlatformError(
+            QStringLiteral("Couldn't read %1").arg(FileNames::lastPathComponent(path)));
     return file.readAll();
 }
 
@@ -74,7 +75,8 @@ public:
         corruptInput();
         check(QStringLiteral("No temporary exports remain"), noHiddenFiles());
         vectorOutput();
-        printLine(m_out, QStringLiteral("%1 checks passed. Results: %2").arg(m_passed).arg(m_folder));
+        printLine(m_out,
+                  QStringLiteral("%1 checks passed. Results: %2").arg(m_passed).arg(m_folder));
     }
 
 private:
@@ -106,7 +108,8 @@ private:
 
     // Runs a job that must throw: the expected error passes, a normal return is a failure of its
     // own, and any other error ends the run unchanged.
-    void expectError(const QString& line, const QString& successText, const std::function<void()>& call,
+    void expectError(const QString& line, const QString& successText,
+                     const std::function<void()>& call,
                      const std::function<bool(const EngineError&)>& expected)
     {
         try {
@@ -122,7 +125,8 @@ private:
 
     void makeFolder()
     {
-        m_folder = QDir(QDir::tempPath()).filePath(QStringLiteral("TolvaneQA-") + FileNames::newUuidString());
+        m_folder = QDir(QDir::tempPath())
+                       .filePath(QStringLiteral("TolvaneQA-") + FileNames::newUuidString());
         if (!QDir().mkpath(m_folder))
             throw PlatformError(QStringLiteral("Couldn't create the results folder %1")
                                     .arg(FileNames::lastPathComponent(m_folder)));
@@ -150,7 +154,8 @@ private:
             const PixelBuffer pixels = PixelBuffer::from(decoded);
             if (format == OutputFormat::jpeg) {
                 const uint8_t* p = pixels.data();
-                check(QStringLiteral("JPEG flattens transparency onto white"), p[0] > 240 && p[1] > 240 && p[2] > 240);
+                check(QStringLiteral("JPEG flattens transparency onto white"),
+                      p[0] > 240 && p[1] > 240 && p[2] > 240);
             } else {
                 check(name + QStringLiteral(" preserves alpha"),
                       alphaAt(pixels, 0, 0) == 0 && alphaAt(pixels, 8, 0) == 255);
@@ -161,8 +166,10 @@ private:
     void enlargements()
     {
         for (SRModel model : {SRModel::photo, SRModel::illustration}) {
-            const QString modelLabel = model == SRModel::photo ? QStringLiteral("Photo") : QStringLiteral("Illustration");
-            for (ScaleFactor scale : {ScaleFactor::x2, ScaleFactor::x4, ScaleFactor::x8, ScaleFactor::x16}) {
+            const QString modelLabel =
+                model == SRModel::photo ? QStringLiteral("Photo") : QStringLiteral("Illustration");
+            for (ScaleFactor scale :
+                 {ScaleFactor::x2, ScaleFactor::x4, ScaleFactor::x8, ScaleFactor::x16}) {
                 const int f = rawValue(scale);
                 double fraction = 0.0;
                 CancelToken token;
@@ -181,22 +188,25 @@ private:
 
     void cancellations()
     {
-        expectError(QStringLiteral("PASS: Cancellation prevents export"),
-                    QStringLiteral("Cancelled job incorrectly succeeded"),
-                    [this] {
-                        CancelToken token;
-                        token.cancel();
-                        job(m_fixture, ScaleFactor::x1, SRModel::photo, OutputFormat::png, token, [](double) {});
-                    },
-                    isCancellation);
-        expectError(QStringLiteral("PASS: Cancellation during inference prevents export"),
-                    QStringLiteral("Job cancelled during inference incorrectly succeeded"),
-                    [this] {
-                        CancelToken token;
-                        job(m_fixture, ScaleFactor::x4, SRModel::photo, OutputFormat::png, token,
-                            [&token](double) { token.cancel(); });
-                    },
-                    isCancellation);
+        expectError(
+            QStringLiteral("PASS: Cancellation prevents export"),
+            QStringLiteral("Cancelled job incorrectly succeeded"),
+            [this] {
+                CancelToken token;
+                token.cancel();
+                job(m_fixture, ScaleFactor::x1, SRModel::photo, OutputFormat::png, token,
+                    [](double) {});
+            },
+            isCancellation);
+        expectError(
+            QStringLiteral("PASS: Cancellation during inference prevents export"),
+            QStringLiteral("Job cancelled during inference incorrectly succeeded"),
+            [this] {
+                CancelToken token;
+                job(m_fixture, ScaleFactor::x4, SRModel::photo, OutputFormat::png, token,
+                    [&token](double) { token.cancel(); });
+            },
+            isCancellation);
     }
 
     void repeatedExports()
@@ -213,29 +223,36 @@ private:
     {
         const QString broken = QDir(m_folder).filePath(QStringLiteral("broken.png"));
         QFile file(broken);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write("invalid image") != 13)
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            file.write("invalid image") != 13)
             throw PlatformError(QStringLiteral("Couldn't write broken.png"));
         file.close();
-        expectError(QStringLiteral("PASS: Corrupt input fails cleanly"),
-                    QStringLiteral("Corrupt image incorrectly succeeded"),
-                    [this, broken] {
-                        CancelToken token;
-                        job(broken, ScaleFactor::x1, SRModel::photo, OutputFormat::png, token, [](double) {});
-                    },
-                    [](const EngineError& error) { return isImageError(error, ImageError::Kind::cannotRead); });
+        expectError(
+            QStringLiteral("PASS: Corrupt input fails cleanly"),
+            QStringLiteral("Corrupt image incorrectly succeeded"),
+            [this, broken] {
+                CancelToken token;
+                job(broken, ScaleFactor::x1, SRModel::photo, OutputFormat::png, token,
+                    [](double) {});
+            },
+            [](const EngineError& error) {
+                return isImageError(error, ImageError::Kind::cannotRead);
+            });
     }
 
     bool noHiddenFiles() const
     {
-        const QStringList names =
-            QDir(m_folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-        return std::none_of(names.begin(), names.end(),
-                            [](const QString& name) { return name.startsWith(QStringLiteral(".tolvane-")); });
+        const QStringList names = QDir(m_folder).entryList(QDir::AllEntries | QDir::Hidden |
+                                                           QDir::System | QDir::NoDotAndDotDot);
+        return std::none_of(names.begin(), names.end(), [](const QString& name) {
+            return name.startsWith(QStringLiteral(".tolvane-"));
+        });
     }
 
     void vectorOutput()
     {
-        const QByteArray svg = readAll(job(ScaleFactor::x1, SRModel::illustration, OutputFormat::svg));
+        const QByteArray svg =
+            readAll(job(ScaleFactor::x1, SRModel::illustration, OutputFormat::svg));
         QXmlStreamReader xml(svg);
         while (!xml.atEnd())
             xml.readNext();
@@ -244,14 +261,15 @@ private:
               svg.contains("<path ") && !svg.contains("<image") && !svg.contains("base64"));
         check(QStringLiteral("SVG retains its canvas and represents translucent colors"),
               svg.contains("viewBox=\"0 0 24 18\"") && svg.contains("fill-opacity=\"0.50\""));
-        expectError(QStringLiteral("PASS: Vector cancellation prevents export"),
-                    QStringLiteral("Cancelled vector tracing incorrectly exported"),
-                    [this] {
-                        CancelToken token;
-                        job(m_fixture, ScaleFactor::x1, SRModel::photo, OutputFormat::svg, token,
-                            [&token](double) { token.cancel(); });
-                    },
-                    isCancellation);
+        expectError(
+            QStringLiteral("PASS: Vector cancellation prevents export"),
+            QStringLiteral("Cancelled vector tracing incorrectly exported"),
+            [this] {
+                CancelToken token;
+                job(m_fixture, ScaleFactor::x1, SRModel::photo, OutputFormat::svg, token,
+                    [&token](double) { token.cancel(); });
+            },
+            isCancellation);
     }
 
     const Pipeline::Runner& m_pipeline;
@@ -266,8 +284,11 @@ private:
 
 void run()
 {
-    run([](const QString& path, const JobSettings& settings, const CancelToken& token,
-           const Pipeline::Progress& progress) { return Pipeline::run(path, settings, token, progress); },
+    run(
+        [](const QString& path, const JobSettings& settings, const CancelToken& token,
+           const Pipeline::Progress& progress) {
+            return Pipeline::run(path, settings, token, progress);
+        },
         stdout);
 }
 

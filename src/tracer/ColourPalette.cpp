@@ -109,9 +109,9 @@ std::vector<TraceColour> seed(const std::vector<ColourBin>& bins)
     std::vector<TraceColour> palette;
     if (bins.empty())
         return palette;
-    const auto largest = std::max_element(
-        bins.begin(), bins.end(),
-        [](const ColourBin& a, const ColourBin& b) { return a.count < b.count; });
+    const auto largest =
+        std::max_element(bins.begin(), bins.end(),
+                         [](const ColourBin& a, const ColourBin& b) { return a.count < b.count; });
     palette.push_back(largest->mean());
     const std::size_t limit = std::min<std::size_t>(maxColours, bins.size());
     while (palette.size() < limit) {

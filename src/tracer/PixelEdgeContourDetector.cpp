@@ -40,8 +40,7 @@ private:
 
 EdgeFollower::EdgeFollower(const GreyMask& mask)
     : m_width(mask.width), m_height(mask.height), m_stride(mask.width + 2),
-      m_dark(std::size_t(m_stride) * std::size_t(m_height + 2), 0),
-      m_topVisited(m_dark.size(), 0)
+      m_dark(std::size_t(m_stride) * std::size_t(m_height + 2), 0), m_topVisited(m_dark.size(), 0)
 {
     for (int y = 0; y < m_height; ++y) {
         const std::uint8_t* in = mask.bytes.data() + std::size_t(y) * std::size_t(m_width);

@@ -48,8 +48,8 @@ std::vector<std::string> tracePaths(const TraceInput& input, const CancelToken& 
                 throw MessageError(QStringLiteral("This image has too many tiny shapes to trace. "
                                                   "Try a simpler logo or illustration."));
             if (!writer.commands().empty())
-                paths.push_back(SvgDocument::pathElement(input.palette[std::size_t(i)],
-                                                         writer.commands()));
+                paths.push_back(
+                    SvgDocument::pathElement(input.palette[std::size_t(i)], writer.commands()));
         }
         progress(((i + 1) * 0.75) / n + 0.2);
     }
@@ -60,8 +60,7 @@ void save(const std::string& text, const QString& path)
 {
     QSaveFile file(path);
     const auto size = qint64(text.size());
-    if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), size) != size ||
-        !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), size) != size || !file.commit())
         throw ImageError::cannotWrite(FileNames::lastPathComponent(path));
 }
 

@@ -14,7 +14,8 @@ namespace {
 
 class BatchRunTest : public ::testing::Test {
 protected:
-    BatchRunTest() : m_state(std::make_unique<QSettings>(m_dir.filePath("s.ini"), QSettings::IniFormat))
+    BatchRunTest()
+        : m_state(std::make_unique<QSettings>(m_dir.filePath("s.ini"), QSettings::IniFormat))
     {
         m_state.setScale(ScaleFactor::x1);
         m_state.setFormat(OutputFormat::png);
@@ -91,7 +92,8 @@ TEST_F(BatchRunTest, StopInTheMiddleKeepsTheRestPending)
     });
     QSignalSpy finished(&m_state, &AppState::batchFinished);
     m_state.start();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_state.items()[1].status == Item::Status::working(0.25); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return m_state.items()[1].status == Item::Status::working(0.25); }, 5000));
     m_state.token()->cancel();
     ASSERT_TRUE(finished.wait(5000));
     EXPECT_EQ(kind(0), Item::Status::Kind::done);
@@ -176,7 +178,8 @@ TEST_F(BatchRunTest, ShippedIllustrationModelInEveryFormat)
     for (OutputFormat format : allOutputFormats()) {
         m_state.setFormat(format);
         runAndWait();
-        ASSERT_EQ(kind(0), Item::Status::Kind::done) << m_state.items()[0].status.message().toStdString();
+        ASSERT_EQ(kind(0), Item::Status::Kind::done)
+            << m_state.items()[0].status.message().toStdString();
         const Item& item = m_state.items()[0];
         written << QFileInfo(item.outputPath).fileName();
         EXPECT_EQ(item.outputPixelSize, format == OutputFormat::svg ? QSize(24, 18) : QSize(96, 72))

@@ -2,8 +2,8 @@
 #include "engine/Item.h"
 #include "engine/JobSettings.h"
 
-#include <gtest/gtest.h>
 #include <cmath>
+#include <gtest/gtest.h>
 
 TEST(OutputFormat, ResolvesSameFromTheSourceExtension)
 {
@@ -11,12 +11,12 @@ TEST(OutputFormat, ResolvesSameFromTheSourceExtension)
         const char* source;
         OutputFormat expected;
     } cases[] = {
-        {"/p/photo.JPG", OutputFormat::jpeg},   {"/p/a.jpeg", OutputFormat::jpeg},
-        {"/p/scan.heif", OutputFormat::heic},   {"/p/b.HEIC", OutputFormat::heic},
-        {"/p/c.tif", OutputFormat::tiff},       {"/p/c.tiff", OutputFormat::tiff},
-        {"/p/d.webp", OutputFormat::webp},      {"/p/anim.gif", OutputFormat::png},
-        {"/p/noext", OutputFormat::png},        {"/p/.jpg", OutputFormat::png},
-        {"/p/photo.avif", OutputFormat::png},   {"/p/dir.jpg/pic.bmp", OutputFormat::png},
+        {"/p/photo.JPG", OutputFormat::jpeg}, {"/p/a.jpeg", OutputFormat::jpeg},
+        {"/p/scan.heif", OutputFormat::heic}, {"/p/b.HEIC", OutputFormat::heic},
+        {"/p/c.tif", OutputFormat::tiff},     {"/p/c.tiff", OutputFormat::tiff},
+        {"/p/d.webp", OutputFormat::webp},    {"/p/anim.gif", OutputFormat::png},
+        {"/p/noext", OutputFormat::png},      {"/p/.jpg", OutputFormat::png},
+        {"/p/photo.avif", OutputFormat::png}, {"/p/dir.jpg/pic.bmp", OutputFormat::png},
     };
     for (const auto& c : cases)
         EXPECT_EQ(resolved(OutputFormat::same, c.source), c.expected) << c.source;
@@ -64,7 +64,8 @@ TEST(EngineError, MessagesAreExact)
     EXPECT_EQ(UpscaleError::cancelled().message(), "Cancelled");
     EXPECT_EQ(UpscaleError::badOutput().message(), "Unexpected model output");
     EXPECT_EQ(MessageError("Plain text").message(), "Plain text");
-    EXPECT_STREQ(UpscaleError::tooLarge(1, 2).what(), "Result would be 1×2 — too large. Pick a smaller scale.");
+    EXPECT_STREQ(UpscaleError::tooLarge(1, 2).what(),
+                 "Result would be 1×2 — too large. Pick a smaller scale.");
     EXPECT_TRUE(isCancellation(UpscaleError::cancelled()));
     EXPECT_FALSE(isCancellation(UpscaleError::badOutput()));
 }

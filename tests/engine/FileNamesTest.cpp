@@ -1,5 +1,5 @@
-#include "engine/EngineError.h"
 #include "engine/FileNames.h"
+#include "engine/EngineError.h"
 
 #include <QFile>
 #include <QTemporaryDir>

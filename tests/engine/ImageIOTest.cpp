@@ -17,7 +17,7 @@ namespace {
 struct FormatCase {
     OutputFormat format;
     const char* extension;
-    int tolerance;  // per channel, on pixels that are not fully transparent
+    int tolerance; // per channel, on pixels that are not fully transparent
     bool keepsAlpha;
 };
 
@@ -55,7 +55,8 @@ void expectMatches(const QImage& written, const QImage& original, const FormatCa
             const QColor want = original.pixelColor(x, y);
             const QColor got = written.pixelColor(x, y);
             if (c.keepsAlpha) {
-                EXPECT_NEAR(got.alpha(), want.alpha(), c.tolerance ? c.tolerance : 1) << c.extension;
+                EXPECT_NEAR(got.alpha(), want.alpha(), c.tolerance ? c.tolerance : 1)
+                    << c.extension;
                 if (want.alpha() >= 128) {
                     EXPECT_LE(channelDistance(got, want), c.tolerance + (want.alpha() < 255))
                         << c.extension << " at " << x << "," << y;
@@ -84,7 +85,10 @@ QByteArray jpegWithOrientation6(const QImage& stored)
     QImageWriter writer(&buffer, "jpeg");
     writer.setQuality(95);
     writer.write(stored);
-    const QByteArray tiff = QByteArray::fromHex("4d4d002a00000008" "0001" "011200030000000100060000" "00000000");
+    const QByteArray tiff = QByteArray::fromHex("4d4d002a00000008"
+                                                "0001"
+                                                "011200030000000100060000"
+                                                "00000000");
     QByteArray app1 = QByteArray("Exif\0\0", 6) + tiff;
     const int length = int(app1.size()) + 2;
     QByteArray segment = QByteArray::fromHex("ffe1");
@@ -106,13 +110,14 @@ TEST(ImageWriter, RoundTripsEveryFormat)
     QTemporaryDir dir;
     const QImage fixture = TestSupport::alphaFixture();
     const FormatCase cases[] = {
-        {OutputFormat::png, "png", 0, true},   {OutputFormat::same, "png", 0, true},
-        {OutputFormat::tiff, "tiff", 0, true}, {OutputFormat::jpeg, "jpg", 12, false},
+        {OutputFormat::png, "png", 0, true},    {OutputFormat::same, "png", 0, true},
+        {OutputFormat::tiff, "tiff", 0, true},  {OutputFormat::jpeg, "jpg", 12, false},
         {OutputFormat::heic, "heic", 12, true},
     };
     for (const FormatCase& c : cases) {
-        const QString path = writeFixture(dir, QStringLiteral("out-%1.%2").arg(int(c.format)).arg(c.extension),
-                                          fixture, c.format);
+        const QString path =
+            writeFixture(dir, QStringLiteral("out-%1.%2").arg(int(c.format)).arg(c.extension),
+                         fixture, c.format);
         expectMatches(ImageLoader::load(path), fixture, c);
     }
 }
@@ -131,7 +136,8 @@ TEST(ImageWriter, WebPLosslessIsExactAndLossyFollowsQuality)
     ImageWriter::write(photo, low, OutputFormat::webp, 0.2, false);
     ImageWriter::write(photo, high, OutputFormat::webp, 0.95, false);
     EXPECT_LT(QFileInfo(low).size(), QFileInfo(high).size());
-    EXPECT_THROW(ImageWriter::write(photo, dir.filePath("nan.webp"), OutputFormat::webp, std::nan(""), false),
+    EXPECT_THROW(ImageWriter::write(photo, dir.filePath("nan.webp"), OutputFormat::webp,
+                                    std::nan(""), false),
                  ImageError);
 }
 
@@ -144,7 +150,8 @@ TEST(ImageWriter, JpegQualityIsClampedAndNaNMeansDefault)
     EXPECT_EQ(QFileInfo(nan).size(), QFileInfo(dir.filePath("nan2.jpg")).size());
     ImageWriter::write(photo, dir.filePath("big.jpg"), OutputFormat::jpeg, 7.0, false);
     ImageWriter::write(photo, dir.filePath("full.jpg"), OutputFormat::jpeg, 1.0, false);
-    EXPECT_EQ(QFileInfo(dir.filePath("big.jpg")).size(), QFileInfo(dir.filePath("full.jpg")).size());
+    EXPECT_EQ(QFileInfo(dir.filePath("big.jpg")).size(),
+              QFileInfo(dir.filePath("full.jpg")).size());
 }
 
 TEST(ImageWriter, WebPSideLimitRefusesBeforeWriting)
@@ -207,7 +214,8 @@ TEST(ImageLoader, PixelSizeOfEveryReadableFormat)
         EXPECT_EQ(loaded.size(), QSize(40, 30)) << ext;
         const QImage thumb = ImageLoader::thumbnail(path, 20);
         EXPECT_EQ(thumb.size(), QSize(20, 15)) << ext;
-        EXPECT_EQ(ImageLoader::thumbnail(path, 160).size(), QSize(40, 30)) << "never enlarges " << ext;
+        EXPECT_EQ(ImageLoader::thumbnail(path, 160).size(), QSize(40, 30))
+            << "never enlarges " << ext;
     }
 }
 
@@ -215,8 +223,9 @@ TEST(ImageLoader, ReadsTheFirstFrameOfAGif)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("one.gif");
-    writeBytes(path, QByteArray::fromHex("47494638396101000100800000ff000000000021f90401000000002c0000"
-                                         "0000010001000002024401003b"));
+    writeBytes(path,
+               QByteArray::fromHex("47494638396101000100800000ff000000000021f90401000000002c0000"
+                                   "0000010001000002024401003b"));
     EXPECT_EQ(ImageLoader::pixelSize(path), QSize(1, 1));
     EXPECT_EQ(ImageLoader::load(path).size(), QSize(1, 1));
 }
@@ -227,7 +236,8 @@ TEST(ImageLoader, ReadsAvifThroughLibheif)
     const QString path = dir.filePath("pic.avif");
     heif_context* ctx = heif_context_alloc();
     heif_encoder* encoder = nullptr;
-    if (heif_context_get_encoder_for_format(ctx, heif_compression_AV1, &encoder).code != heif_error_Ok) {
+    if (heif_context_get_encoder_for_format(ctx, heif_compression_AV1, &encoder).code !=
+        heif_error_Ok) {
         heif_context_free(ctx);
         GTEST_SKIP() << "no AV1 encoder";
     }
@@ -288,7 +298,9 @@ TEST(ImageLoader, RefusesBrokenFilesAndBombs)
 
     // A valid PNG header declaring 100000 x 100000 pixels: measured, never allocated.
     QByteArray png = QByteArray("\x89PNG\r\n\x1a\n", 8);
-    const QByteArray ihdr = QByteArray::fromHex("0000000d49484452" "000186a0000186a0" "0806000000");
+    const QByteArray ihdr = QByteArray::fromHex("0000000d49484452"
+                                                "000186a0000186a0"
+                                                "0806000000");
     png += ihdr + QByteArray::fromHex("a8520bc8");
     png += QByteArray::fromHex("0000001149444154789c63601805a360140c77000003e80001b3a6d346"
                                "0000000049454e44ae426082");
@@ -324,7 +336,8 @@ TEST(ImageLoader, TenBitHeicComesOutAsEightBits)
     const QString path = dir.filePath("deep.heic");
     heif_context* ctx = heif_context_alloc();
     heif_encoder* encoder = nullptr;
-    ASSERT_EQ(heif_context_get_encoder_for_format(ctx, heif_compression_HEVC, &encoder).code, heif_error_Ok);
+    ASSERT_EQ(heif_context_get_encoder_for_format(ctx, heif_compression_HEVC, &encoder).code,
+              heif_error_Ok);
     heif_image* img = nullptr;
     heif_image_create(64, 32, heif_colorspace_RGB, heif_chroma_interleaved_RRGGBB_LE, &img);
     heif_image_add_plane(img, heif_channel_interleaved, 64, 32, 10);

@@ -10,12 +10,15 @@
 
 namespace {
 
-const QString noImages =
-    QStringLiteral("No readable images were found. Try PNG, JPEG, WebP, HEIC, TIFF, GIF, BMP, or AVIF.");
+const QString noImages = QStringLiteral(
+    "No readable images were found. Try PNG, JPEG, WebP, HEIC, TIFF, GIF, BMP, or AVIF.");
 
 class ImportTest : public ::testing::Test {
 protected:
-    ImportTest() : m_state(std::make_unique<QSettings>(m_dir.filePath("s.ini"), QSettings::IniFormat)) {}
+    ImportTest()
+        : m_state(std::make_unique<QSettings>(m_dir.filePath("s.ini"), QSettings::IniFormat))
+    {
+    }
 
     QString image(const QString& relative)
     {
@@ -54,7 +57,8 @@ TEST_F(ImportTest, WalksFoldersSortedSkippingHiddenEntries)
     TestSupport::writeBytes(m_dir.filePath("shots/notes.txt"), "text");
     const QString hidden = m_dir.filePath("shots/.secret.png");
     addAndWait({m_dir.filePath("shots"), m_dir.filePath("shots/b.png"), hidden});
-    EXPECT_EQ(queuedNames(), (QStringList{"shots/a.JPG", "shots/b.png", "shots/deeper/d.tif", "shots/.secret.png"}));
+    EXPECT_EQ(queuedNames(), (QStringList{"shots/a.JPG", "shots/b.png", "shots/deeper/d.tif",
+                                          "shots/.secret.png"}));
     const Item& first = m_state.items().first();
     EXPECT_EQ(first.pixelSize, QSize(20, 10));
     EXPECT_EQ(first.thumbnail.size(), QSize(20, 10));

@@ -1,8 +1,8 @@
+#include "engine/Pipeline.h"
 #include "engine/CancelToken.h"
 #include "engine/EngineError.h"
 #include "engine/ImageLoader.h"
 #include "engine/ModelStore.h"
-#include "engine/Pipeline.h"
 
 #include "TestSupport.h"
 
@@ -41,7 +41,8 @@ protected:
     QString runWithoutModels(const QString& path, const JobSettings& job)
     {
         ModelStore empty(QStringList{m_dir.filePath("no-models")});
-        return Pipeline::run(path, job, m_token, [](double) {}, empty);
+        return Pipeline::run(
+            path, job, m_token, [](double) {}, empty);
     }
 
     QStringList hiddenFiles(const QString& folder)
@@ -53,8 +54,7 @@ protected:
     CancelToken m_token;
 };
 
-template <typename Error>
-Error thrown(const std::function<void()>& f)
+template <typename Error> Error thrown(const std::function<void()>& f)
 {
     try {
         f();
@@ -70,12 +70,14 @@ TEST_F(PipelineTest, HeaderSizeLimits)
 {
     const QString exact = forged("exact.png", 20000, 15000);
     // 300,000,000 pixels is allowed: the run gets past the limit and fails only at decoding.
-    EXPECT_EQ(thrown<ImageError>([&] { runWithoutModels(exact, settings(ScaleFactor::x1)); }).kind(),
-              ImageError::Kind::cannotRead);
+    EXPECT_EQ(
+        thrown<ImageError>([&] { runWithoutModels(exact, settings(ScaleFactor::x1)); }).kind(),
+        ImageError::Kind::cannotRead);
 
     const UpscaleError over = thrown<UpscaleError>(
         [&] { runWithoutModels(forged("over.png", 20001, 15000), settings(ScaleFactor::x1)); });
-    EXPECT_EQ(over.message(), QStringLiteral("Result would be 20001×15000 — too large. Pick a smaller scale."));
+    EXPECT_EQ(over.message(),
+              QStringLiteral("Result would be 20001×15000 — too large. Pick a smaller scale."));
 
     // 2x is limited by its 4x intermediate.
     const UpscaleError twice = thrown<UpscaleError>(
@@ -90,14 +92,15 @@ TEST_F(PipelineTest, WebPSideLimitComesBeforeTheModel)
     QImage strip(4100, 100, QImage::Format_RGBX8888);
     strip.fill(Qt::gray);
     const QString path = source("strip.png", strip);
-    const ImageError webp =
-        thrown<ImageError>([&] { runWithoutModels(path, settings(ScaleFactor::x4, OutputFormat::webp)); });
+    const ImageError webp = thrown<ImageError>(
+        [&] { runWithoutModels(path, settings(ScaleFactor::x4, OutputFormat::webp)); });
     EXPECT_EQ(webp.kind(), ImageError::Kind::webpTooLarge);
     EXPECT_EQ(webp.width(), 16400);
     EXPECT_EQ(webp.height(), 400);
     // 8200 x 200 passes the limit and goes on to ask for the model.
-    EXPECT_EQ(thrown<UpscaleError>([&] { runWithoutModels(path, settings(ScaleFactor::x2, OutputFormat::webp)); })
-                  .kind(),
+    EXPECT_EQ(thrown<UpscaleError>([&] {
+                  runWithoutModels(path, settings(ScaleFactor::x2, OutputFormat::webp));
+              }).kind(),
               UpscaleError::Kind::modelMissing);
 }
 
@@ -108,7 +111,8 @@ TEST_F(PipelineTest, NamesNeverCollide)
         TestSupport::writeBytes(m_dir.filePath(existing), "x");
     EXPECT_EQ(Pipeline::outputPath(photo, {}, ScaleFactor::x2, OutputFormat::jpeg),
               m_dir.filePath("photo_2x 3.jpg"));
-    EXPECT_EQ(Pipeline::outputPath(m_dir.filePath("archive.old.png"), {}, ScaleFactor::x1, OutputFormat::tiff),
+    EXPECT_EQ(Pipeline::outputPath(m_dir.filePath("archive.old.png"), {}, ScaleFactor::x1,
+                                   OutputFormat::tiff),
               m_dir.filePath("archive.old.tiff"));
     EXPECT_EQ(Pipeline::outputPath(photo, "/elsewhere", ScaleFactor::x16, OutputFormat::png),
               "/elsewhere/photo_16x.png");
@@ -145,8 +149,8 @@ TEST_F(PipelineTest, EveryScaleEnlargesAndEndsAtOne)
                  {ScaleFactor::x16, {384, 288}}};
     for (const auto& c : cases) {
         std::vector<double> reports;
-        const QString out = Pipeline::run(path, settings(c.scale), m_token,
-                                          [&](double p) { reports.push_back(p); }, store);
+        const QString out = Pipeline::run(
+            path, settings(c.scale), m_token, [&](double p) { reports.push_back(p); }, store);
         EXPECT_EQ(ImageLoader::pixelSize(out), c.size) << rawValue(c.scale);
         ASSERT_FALSE(reports.empty());
         EXPECT_EQ(reports.back(), 1.0);
@@ -154,7 +158,8 @@ TEST_F(PipelineTest, EveryScaleEnlargesAndEndsAtOne)
     }
     // 8x: one tile on the source and one on the 48x36 halving, reported once on the second tile.
     std::vector<double> reports;
-    Pipeline::run(path, settings(ScaleFactor::x8), m_token, [&](double p) { reports.push_back(p); }, store);
+    Pipeline::run(
+        path, settings(ScaleFactor::x8), m_token, [&](double p) { reports.push_back(p); }, store);
     EXPECT_EQ(reports, (std::vector<double>{1.0, 1.0}));
     EXPECT_TRUE(hiddenFiles(m_dir.path()).isEmpty());
 }
@@ -170,11 +175,14 @@ TEST_F(PipelineTest, CancellationLeavesNothingBehind)
 
     CancelToken stopped;
     stopped.cancel();
-    EXPECT_THROW(Pipeline::run(path, settings(ScaleFactor::x4), stopped, [](double) {}, store), UpscaleError);
+    EXPECT_THROW(Pipeline::run(
+                     path, settings(ScaleFactor::x4), stopped, [](double) {}, store),
+                 UpscaleError);
 
     CancelToken midway;
     const UpscaleError error = thrown<UpscaleError>([&] {
-        Pipeline::run(path, settings(ScaleFactor::x4), midway, [&](double) { midway.cancel(); }, store);
+        Pipeline::run(
+            path, settings(ScaleFactor::x4), midway, [&](double) { midway.cancel(); }, store);
     });
     EXPECT_TRUE(isCancellation(error));
     EXPECT_EQ(TestSupport::entries(m_dir.path()), before);
@@ -185,7 +193,8 @@ TEST_F(PipelineTest, VectorOutputIgnoresTheScaleAndNeedsNoModel)
     const QString path = source("logo.png", TestSupport::alphaFixture());
     const QString out = runWithoutModels(path, settings(ScaleFactor::x16, OutputFormat::svg));
     EXPECT_EQ(out, m_dir.filePath("logo.svg"));
-    EXPECT_TRUE(TestSupport::readBytes(out).startsWith("<?xml") || TestSupport::readBytes(out).startsWith("<svg"));
+    EXPECT_TRUE(TestSupport::readBytes(out).startsWith("<?xml") ||
+                TestSupport::readBytes(out).startsWith("<svg"));
 }
 
 TEST_F(PipelineTest, FailedWritesAndMoveConflictsLeaveNoHiddenFile)
@@ -195,7 +204,8 @@ TEST_F(PipelineTest, FailedWritesAndMoveConflictsLeaveNoHiddenFile)
     JobSettings job = settings(ScaleFactor::x1, OutputFormat::tiff);
     job.outputFolder = m_dir.filePath("missing");
     const ImageError unwritable = thrown<ImageError>([&] { runWithoutModels(path, job); });
-    EXPECT_TRUE(unwritable.message().startsWith("Can't write .tolvane-")) << unwritable.message().toStdString();
+    EXPECT_TRUE(unwritable.message().startsWith("Can't write .tolvane-"))
+        << unwritable.message().toStdString();
     EXPECT_TRUE(hiddenFiles(m_dir.path()).isEmpty());
 
     // A file appears under the chosen name while the result is being written.

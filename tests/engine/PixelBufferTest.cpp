@@ -1,5 +1,5 @@
-#include "engine/EngineError.h"
 #include "engine/PixelBuffer.h"
+#include "engine/EngineError.h"
 
 #include "TestSupport.h"
 

@@ -164,7 +164,8 @@ TEST(Upscaler, CancellationLetsTheRunningTileFinishAndStopsBeforeTheNext)
     CancelToken token;
     int ticks = 0;
     const auto tick = [&] {
-        if (++ticks == 3) token.cancel();
+        if (++ticks == 3)
+            token.cancel();
     };
     try {
         Upscaler::upscale4x(noisyFixture(465, 465), *model, token, tick);

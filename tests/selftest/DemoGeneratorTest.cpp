@@ -19,15 +19,13 @@ TEST(DemoGenerator, WritesPreviewsAndTheTrace)
     for (int run = 1; run <= 2; ++run) {
         CapturedOutput out;
         SmokeTests::makeDemo(root.path(), pipeline.runner(), out.file());
-        EXPECT_EQ(out.lines(), (QStringList{"Generating real 2× demo…",
-                                            "Saved 600 × 400 output and web preview",
-                                            "Generating real 4× demo…",
-                                            "Saved 1200 × 800 output and web preview",
-                                            "Generating real 8× demo…",
-                                            "Saved 2400 × 1600 output and web preview",
-                                            "Generating real 16× demo…",
-                                            "Saved 4800 × 3200 output and web preview",
-                                            "Saved actual eight-color SVG trace"}));
+        EXPECT_EQ(
+            out.lines(),
+            (QStringList{"Generating real 2× demo…", "Saved 600 × 400 output and web preview",
+                         "Generating real 4× demo…", "Saved 1200 × 800 output and web preview",
+                         "Generating real 8× demo…", "Saved 2400 × 1600 output and web preview",
+                         "Generating real 16× demo…", "Saved 4800 × 3200 output and web preview",
+                         "Saved actual eight-color SVG trace"}));
         EXPECT_EQ(TestSupport::entries(root.filePath("Site/dist/assets")),
                   (QStringList{"demo-16x.jpg", "demo-2x.jpg", "demo-4x.jpg", "demo-8x.jpg",
                                "demo-source.png", "vector-demo.svg"}));

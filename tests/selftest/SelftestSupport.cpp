@@ -7,15 +7,17 @@
 
 FastPipeline::FastPipeline()
 {
-    const QString folder = TestSupport::nearestModelFolder(m_models.path(), QStringLiteral("PhotoX4"));
-    QFile::copy(folder + QStringLiteral("/PhotoX4.onnx"), folder + QStringLiteral("/IllustrationX4.onnx"));
+    const QString folder =
+        TestSupport::nearestModelFolder(m_models.path(), QStringLiteral("PhotoX4"));
+    QFile::copy(folder + QStringLiteral("/PhotoX4.onnx"),
+                folder + QStringLiteral("/IllustrationX4.onnx"));
     m_store = std::make_unique<ModelStore>(QStringList{folder});
 }
 
 Pipeline::Runner FastPipeline::runner()
 {
-    return [store = m_store.get()](const QString& path, const JobSettings& settings, const CancelToken& token,
-                                   const Pipeline::Progress& progress) {
+    return [store = m_store.get()](const QString& path, const JobSettings& settings,
+                                   const CancelToken& token, const Pipeline::Progress& progress) {
         return Pipeline::run(path, settings, token, progress, *store);
     };
 }

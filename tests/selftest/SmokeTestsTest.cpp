@@ -1,5 +1,5 @@
-#include "selftest/LaunchMode.h"
 #include "selftest/SmokeTests.h"
+#include "selftest/LaunchMode.h"
 
 #include "SelftestSupport.h"
 #include "TestSupport.h"
@@ -27,8 +27,10 @@ QStringList expectedLines()
                       "PASS: TIFF preserves alpha"};
     for (const char* model : {"Photo", "Illustration"})
         for (const char* scale : {"2×", "4×", "8×", "16×"}) {
-            lines << QStringLiteral("PASS: %1 %2 completes with correct dimensions").arg(model, scale);
-            lines << QStringLiteral("PASS: %1 %2 preserves transparent and opaque pixels").arg(model, scale);
+            lines << QStringLiteral("PASS: %1 %2 completes with correct dimensions")
+                         .arg(model, scale);
+            lines << QStringLiteral("PASS: %1 %2 preserves transparent and opaque pixels")
+                         .arg(model, scale);
         }
     lines << "PASS: Cancellation prevents export"
           << "PASS: Cancellation during inference prevents export"
@@ -99,7 +101,8 @@ TEST(SmokeTests, UnexpectedSuccessesAndLeftoversFail)
     const Pipeline::Runner real = fast.runner();
     // Ignores a token that was stopped before the job began.
     const Pipeline::Runner ignoresStop = [real](const QString& path, const JobSettings& settings,
-                                                const CancelToken& token, const Pipeline::Progress& progress) {
+                                                const CancelToken& token,
+                                                const Pipeline::Progress& progress) {
         if (token.isCancelled()) {
             const CancelToken fresh;
             return real(path, settings, fresh, progress);
@@ -108,11 +111,12 @@ TEST(SmokeTests, UnexpectedSuccessesAndLeftoversFail)
     };
     EXPECT_EQ(failureOf(ignoresStop), "Cancelled job incorrectly succeeded");
 
-    const Pipeline::Runner leavesHiddenFile = [real](const QString& path, const JobSettings& settings,
-                                                     const CancelToken& token, const Pipeline::Progress& progress) {
-        TestSupport::writeBytes(settings.outputFolder + "/.tolvane-leftover.png", "");
-        return real(path, settings, token, progress);
-    };
+    const Pipeline::Runner leavesHiddenFile =
+        [real](const QString& path, const JobSettings& settings, const CancelToken& token,
+               const Pipeline::Progress& progress) {
+            TestSupport::writeBytes(settings.outputFolder + "/.tolvane-leftover.png", "");
+            return real(path, settings, token, progress);
+        };
     EXPECT_EQ(failureOf(leavesHiddenFile), "No temporary exports remain");
 }
 

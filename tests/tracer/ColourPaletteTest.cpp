@@ -1,7 +1,7 @@
+#include "tracer/ColourPalette.h"
 #include "engine/CancelToken.h"
 #include "engine/EngineError.h"
 #include "engine/PixelBuffer.h"
-#include "tracer/ColourPalette.h"
 
 #include <gtest/gtest.h>
 
@@ -72,8 +72,8 @@ TEST(ColourPalette, StrayPixelScoringExactlyOneIsNotAdded)
 TEST(ColourPalette, TiesGoToTheSmallerKey)
 {
     // Equal counts: the smaller key seeds, whatever comes first in the image.
-    const PixelBuffer seeded = row({{0, 0, 250, 255}, {0, 0, 250, 255}, {250, 0, 0, 255},
-                                    {250, 0, 0, 255}});
+    const PixelBuffer seeded =
+        row({{0, 0, 250, 255}, {0, 0, 250, 255}, {250, 0, 0, 255}, {250, 0, 0, 255}});
     EXPECT_EQ(ColourPalette::seed(ColourPalette::countBins(seeded, CancelToken())).front(),
               (TraceColour{250, 0, 0, 255}));
 
@@ -111,8 +111,8 @@ TEST(ColourPalette, HoldsAtMostEightAndNoMoreThanTheBins)
 
 TEST(ColourPalette, RefineMovesColoursToTheirBinsWeightedMean)
 {
-    const auto pixels = row({{0, 0, 0, 255}, {0, 0, 0, 255}, {0, 0, 0, 255}, {40, 0, 0, 255},
-                             {255, 255, 255, 255}});
+    const auto pixels = row(
+        {{0, 0, 0, 255}, {0, 0, 0, 255}, {0, 0, 0, 255}, {40, 0, 0, 255}, {255, 255, 255, 255}});
     const auto bins = ColourPalette::countBins(pixels, CancelToken());
     std::vector<TraceColour> palette{{0, 0, 0, 255}, {255, 255, 255, 255}, {900, 0, 0, 0}};
     ColourPalette::refine(palette, bins, CancelToken());
@@ -121,8 +121,8 @@ TEST(ColourPalette, RefineMovesColoursToTheirBinsWeightedMean)
     EXPECT_EQ(palette[2], (TraceColour{900, 0, 0, 0})); // drew no bin
 
     // Labels go by each pixel's own colour, not by its bin's mean.
-    const auto labels = ColourPalette::label(pixels, {{0, 0, 0, 255}, {39, 0, 0, 255}},
-                                             CancelToken());
+    const auto labels =
+        ColourPalette::label(pixels, {{0, 0, 0, 255}, {39, 0, 0, 255}}, CancelToken());
     EXPECT_EQ(labels, (std::vector<qint8>{0, 0, 0, 1, 1}));
 }
 

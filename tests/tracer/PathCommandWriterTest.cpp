@@ -1,5 +1,5 @@
-#include "engine/CancelToken.h"
 #include "tracer/PathCommandWriter.h"
+#include "engine/CancelToken.h"
 #include "tracer/PixelEdgeContourDetector.h"
 #include "tracer/SVGVectorizer.h"
 
@@ -37,7 +37,7 @@ TEST(PathCommandWriter, StopsOnceAboveTheLimitOrWhenCancelled)
     add(writer, 0, {{0.25, 0.25}});
     add(writer, 1, {{0.5, 0.25}});
     add(writer, 3, {{0.5, 0.5}, {0.5, 0.5}, {0.5, 0.5}}); // from 2 to 5: still written
-    add(writer, 1, {{0.75, 0.25}});                      // above 3: ignored
+    add(writer, 1, {{0.75, 0.25}});                       // above 3: ignored
     add(writer, 4, {});
     EXPECT_EQ(writer.pointCount(), 5);
     EXPECT_EQ(writer.commands(), "M0.00 4.00 L2.00 4.00 C2.00 2.00 2.00 2.00 2.00 2.00");
@@ -58,10 +58,12 @@ TEST(PathCommandWriter, MarginEdgesMapToTheImageBorder)
         const QSize traced = SVGVectorizer::traceSize(image);
         const int pw = traced.width() + 4, ph = traced.height() + 4;
         PathCommandWriter writer(image, traced, 2, 150000, token);
-        add(writer, 0, {{PixelEdgeContourDetector::normalisedX(2, pw),
-                         PixelEdgeContourDetector::normalisedY(2, ph)}});
-        add(writer, 1, {{PixelEdgeContourDetector::normalisedX(pw - 2, pw),
-                         PixelEdgeContourDetector::normalisedY(ph - 2, ph)}});
+        add(writer, 0,
+            {{PixelEdgeContourDetector::normalisedX(2, pw),
+              PixelEdgeContourDetector::normalisedY(2, ph)}});
+        add(writer, 1,
+            {{PixelEdgeContourDetector::normalisedX(pw - 2, pw),
+              PixelEdgeContourDetector::normalisedY(ph - 2, ph)}});
         const std::string expected = "M0.00 0.00 L" + std::to_string(image.width()) + ".00 " +
                                      std::to_string(image.height()) + ".00";
         ASSERT_EQ(writer.commands(), expected) << "side " << side;

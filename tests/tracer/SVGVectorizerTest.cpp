@@ -1,6 +1,6 @@
+#include "tracer/SVGVectorizer.h"
 #include "engine/CancelToken.h"
 #include "engine/EngineError.h"
-#include "tracer/SVGVectorizer.h"
 
 #include <QFile>
 #include <QPainter>
@@ -78,7 +78,8 @@ protected:
     void trace(const QImage& image, const ContourDetector& detector)
     {
         run.path = dir.filePath(QStringLiteral("trace%1.svg").arg(++count));
-        SVGVectorizer::write(image, run.path, *token, [this](double p) { report(p); }, detector);
+        SVGVectorizer::write(
+            image, run.path, *token, [this](double p) { report(p); }, detector);
     }
     void report(double p)
     {
