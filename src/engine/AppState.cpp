@@ -158,18 +158,22 @@ int AppState::pendingCount() const
     return int(m_items.size()) - completedCount();
 }
 
+namespace {
+int countOf(const QList<Item>& items, Item::Status::Kind kind)
+{
+    return int(std::count_if(items.begin(), items.end(),
+                             [kind](const Item& item) { return item.status.is(kind); }));
+}
+} // namespace
+
 int AppState::completedCount() const
 {
-    return int(std::count_if(m_items.begin(), m_items.end(), [](const Item& item) {
-        return item.status.is(Item::Status::Kind::done);
-    }));
+    return countOf(m_items, Item::Status::Kind::done);
 }
 
 int AppState::failedCount() const
 {
-    return int(std::count_if(m_items.begin(), m_items.end(), [](const Item& item) {
-        return item.status.is(Item::Status::Kind::failed);
-    }));
+    return countOf(m_items, Item::Status::Kind::failed);
 }
 
 double AppState::progress() const
