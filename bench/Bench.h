@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <cstdio>
 #include <vector>
@@ -14,6 +15,8 @@ struct BenchRegistration {
 
 // Median of the samples (which it sorts).
 double median(std::vector<double> samples);
+// The value after the colon of the first line starting with `key` in a /proc file; empty if none.
+QByteArray procValue(const char* file, const char* key);
 // Peak resident memory of the process so far, in MiB.
 double peakResidentMiB();
 // One line on standard output, flushed.

@@ -31,15 +31,20 @@ double median(std::vector<double> samples)
     return samples.size() % 2 ? samples[mid] : (samples[mid - 1] + samples[mid]) / 2;
 }
 
+QByteArray procValue(const char* file, const char* key)
+{
+    QFile status(QString::fromLatin1(file));
+    if (!status.open(QIODevice::ReadOnly))
+        return {};
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(line.indexOf(':') + 1).trimmed();
+    return {};
+}
+
 double peakResidentMiB()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    return 0;
+    return procValue("/proc/self/status", "VmHWM").split(' ').first().toDouble() / 1024.0;
 }
 
 void report(const QString& line)

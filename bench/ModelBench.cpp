@@ -19,13 +19,7 @@ constexpr double flopPerCycle = 32;
 
 double clockHz()
 {
-    QFile info(QStringLiteral("/proc/cpuinfo"));
-    if (!info.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : info.readAll().split('\n'))
-        if (line.startsWith("cpu MHz"))
-            return line.mid(line.indexOf(':') + 1).trimmed().toDouble() * 1e6;
-    return 0;
+    return procValue("/proc/cpuinfo", "cpu MHz").toDouble() * 1e6;
 }
 
 // Starts a new peak so each model's figure is its own.
