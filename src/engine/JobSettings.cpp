@@ -2,6 +2,18 @@
 
 #include "FileNames.h"
 
+namespace {
+// The case whose raw value is exactly `raw`, if any.
+template <typename Enum, typename Raw>
+std::optional<Enum> fromRaw(const QList<Enum>& cases, const Raw& raw)
+{
+    for (Enum value : cases)
+        if (rawValue(value) == raw)
+            return value;
+    return std::nullopt;
+}
+} // namespace
+
 int rawValue(ScaleFactor scale)
 {
     return static_cast<int>(scale);
@@ -16,10 +28,7 @@ QString label(ScaleFactor scale)
 
 std::optional<ScaleFactor> scaleFactorFromRaw(int raw)
 {
-    for (ScaleFactor scale : allScaleFactors())
-        if (rawValue(scale) == raw)
-            return scale;
-    return std::nullopt;
+    return fromRaw(allScaleFactors(), raw);
 }
 
 const QList<ScaleFactor>& allScaleFactors()
@@ -36,10 +45,7 @@ QString rawValue(SRModel model)
 
 std::optional<SRModel> srModelFromRaw(const QString& raw)
 {
-    for (SRModel model : allModels())
-        if (rawValue(model) == raw)
-            return model;
-    return std::nullopt;
+    return fromRaw(allModels(), raw);
 }
 
 const QList<SRModel>& allModels()
@@ -71,10 +77,7 @@ QString rawValue(OutputFormat format)
 
 std::optional<OutputFormat> outputFormatFromRaw(const QString& raw)
 {
-    for (OutputFormat format : allOutputFormats())
-        if (rawValue(format) == raw)
-            return format;
-    return std::nullopt;
+    return fromRaw(allOutputFormats(), raw);
 }
 
 const QList<OutputFormat>& allOutputFormats()
