@@ -1,7 +1,7 @@
 #include "Bench.h"
 
-#include "engine/ImageLoader.h"
-#include "engine/ImageWriter.h"
+#include "imageio/ImageLoader.h"
+#include "imageio/ImageWriter.h"
 
 #include <QDir>
 #include <QElapsedTimer>

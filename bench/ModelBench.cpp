@@ -1,9 +1,9 @@
 #include "Bench.h"
 
-#include "engine/CancelToken.h"
-#include "engine/ModelPrivate.h"
-#include "engine/ModelStore.h"
-#include "engine/Upscaler.h"
+#include "core/CancelToken.h"
+#include "sr/ModelPrivate.h"
+#include "sr/ModelStore.h"
+#include "sr/Upscaler.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,8 +1,8 @@
 #include "Bench.h"
 
-#include "engine/CancelToken.h"
-#include "engine/ImageLoader.h"
-#include "engine/PixelBuffer.h"
+#include "core/CancelToken.h"
+#include "imageio/ImageLoader.h"
+#include "imageio/PixelBuffer.h"
 #include "tracer/ColourPalette.h"
 #include "tracer/PixelEdgeContourDetector.h"
 #include "tracer/SVGVectorizer.h"

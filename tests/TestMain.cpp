@@ -1,3 +1,5 @@
+#include "tracer/SVGVectorizer.h"
+
 #include <QGuiApplication>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -14,6 +16,7 @@ int main(int argc, char** argv)
     qputenv("XDG_DATA_HOME", (sandbox.path() + "/data").toUtf8());
     qputenv("TMPDIR", sandbox.path().toUtf8());
     QStandardPaths::setTestModeEnabled(true);
+    SVGVectorizer::registerWithImageWriter();
     QGuiApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

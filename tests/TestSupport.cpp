@@ -93,7 +93,7 @@ QString nearestModelFolder(const QString& parent, const QString& modelName)
 {
     const QString folder = parent + QStringLiteral("/Models");
     QDir().mkpath(folder);
-    QFile::copy(testFile(QStringLiteral("engine/models/NearestX4.onnx")),
+    QFile::copy(testFile(QStringLiteral("data/models/NearestX4.onnx")),
                 folder + u'/' + modelName + ".onnx");
     return folder;
 }

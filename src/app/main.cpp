@@ -1,6 +1,7 @@
-#include "engine/EngineError.h"
+#include "core/EngineError.h"
 #include "selftest/LaunchMode.h"
 #include "selftest/SmokeTests.h"
+#include "tracer/SVGVectorizer.h"
 
 #include <QCoreApplication>
 #include <QSettings>
@@ -48,6 +49,7 @@ int runHeadless(int argc, char** argv, LaunchMode mode)
 
 int main(int argc, char** argv)
 {
+    SVGVectorizer::registerWithImageWriter();
     const LaunchMode mode = launchMode(rawArguments(argc, argv));
     if (mode != LaunchMode::window)
         return runHeadless(argc, argv, mode);

@@ -1,10 +1,10 @@
 #include "SmokeTests.h"
 
-#include "engine/CancelToken.h"
-#include "engine/EngineError.h"
-#include "engine/FileNames.h"
-#include "engine/ImageLoader.h"
-#include "engine/ImageWriter.h"
+#include "core/CancelToken.h"
+#include "core/EngineError.h"
+#include "core/FileNames.h"
+#include "imageio/ImageLoader.h"
+#include "imageio/ImageWriter.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/Pipeline.h"
+#include "pipeline/Pipeline.h"
 
 #include <QByteArray>
 #include <QString>

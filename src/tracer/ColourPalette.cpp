@@ -1,7 +1,7 @@
 #include "ColourPalette.h"
 
-#include "engine/CancelToken.h"
-#include "engine/PixelBuffer.h"
+#include "core/CancelToken.h"
+#include "imageio/PixelBuffer.h"
 
 #include <algorithm>
 #include <array>

@@ -2,7 +2,7 @@
 
 #include "ContourPath.h"
 #include "SvgDocument.h"
-#include "engine/CancelToken.h"
+#include "core/CancelToken.h"
 
 PathCommandWriter::PathCommandWriter(QSize imageSize, QSize traceSize, int margin,
                                      qint64 pointLimit, const CancelToken& token)

@@ -4,11 +4,12 @@
 #include "PathCommandWriter.h"
 #include "PixelEdgeContourDetector.h"
 #include "SvgDocument.h"
-#include "engine/CancelToken.h"
-#include "engine/EngineError.h"
-#include "engine/FileNames.h"
-#include "engine/ImageLoader.h"
-#include "engine/PixelBuffer.h"
+#include "core/CancelToken.h"
+#include "core/EngineError.h"
+#include "core/FileNames.h"
+#include "imageio/ImageLoader.h"
+#include "imageio/ImageWriter.h"
+#include "imageio/PixelBuffer.h"
 
 #include <QSaveFile>
 #include <algorithm>
@@ -100,6 +101,15 @@ void write(const QImage& image, const QString& path, const CancelToken& token,
 {
     static const PixelEdgeContourDetector detector;
     write(image, path, token, progress, detector);
+}
+
+void registerWithImageWriter()
+{
+    // Written on its own, a trace is never stopped and has nobody to show progress to.
+    ImageWriter::setSvgWriter([](const QImage& image, const QString& path) {
+        const CancelToken token;
+        write(image, path, token, [](double) {});
+    });
 }
 
 void write(const QImage& image, const QString& path, const CancelToken& token,

@@ -28,6 +28,10 @@ void write(const QImage& image, const QString& path, const CancelToken& token,
 void write(const QImage& image, const QString& path, const CancelToken& token,
            const std::function<void(double)>& progress, const ContourDetector& detector);
 
+// Makes ImageWriter::write(…, OutputFormat::svg, …) trace through write() with a token that is
+// never set and no progress. Called once at start-up.
+void registerWithImageWriter();
+
 // The size an image is traced at: scaled by min(768 ÷ longer side, 1) in double precision,
 // truncated, at least 1 on each side. The document keeps the image's own size.
 QSize traceSize(QSize imageSize);

@@ -3,8 +3,8 @@
 #include "SelftestSupport.h"
 #include "TestSupport.h"
 
-#include "engine/EngineError.h"
-#include "engine/ImageLoader.h"
+#include "core/EngineError.h"
+#include "imageio/ImageLoader.h"
 
 #include <QDir>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/ModelStore.h"
-#include "engine/Pipeline.h"
+#include "sr/ModelStore.h"
+#include "pipeline/Pipeline.h"
 
 #include <QStringList>
 #include <QTemporaryDir>

@@ -4,8 +4,8 @@
 #include "SelftestSupport.h"
 #include "TestSupport.h"
 
-#include "engine/CancelToken.h"
-#include "engine/FileNames.h"
+#include "core/CancelToken.h"
+#include "core/FileNames.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "tracer/ColourPalette.h"
-#include "engine/CancelToken.h"
-#include "engine/EngineError.h"
-#include "engine/PixelBuffer.h"
+#include "core/CancelToken.h"
+#include "core/EngineError.h"
+#include "imageio/PixelBuffer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "engine/EngineError.h"
-#include "engine/ImageWriter.h"
+#include "core/EngineError.h"
+#include "imageio/ImageWriter.h"
 
 #include "TestSupport.h"
 

@@ -1,5 +1,5 @@
 #include "tracer/PathCommandWriter.h"
-#include "engine/CancelToken.h"
+#include "core/CancelToken.h"
 #include "tracer/PixelEdgeContourDetector.h"
 #include "tracer/SVGVectorizer.h"
 

@@ -1,6 +1,6 @@
 #include "tracer/SVGVectorizer.h"
-#include "engine/CancelToken.h"
-#include "engine/EngineError.h"
+#include "core/CancelToken.h"
+#include "core/EngineError.h"
 
 #include <QFile>
 #include <QPainter>

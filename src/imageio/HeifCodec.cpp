@@ -1,0 +1,176 @@
+#include "HeifCodec.h"
+
+#include "core/EngineError.h"
+#include "core/FileNames.h"
+#include "PixelBuffer.h"
+
+#include <QFile>
+#include <QLoggingCategory>
+#include <cstring>
+#include <libheif/heif.h>
+#include <memory>
+#include <mutex>
+
+Q_LOGGING_CATEGORY(lcHeif, "tolvane.heif")
+
+namespace {
+
+void initHeif()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { heif_init(nullptr); });
+}
+
+using Context = std::unique_ptr<heif_context, decltype(&heif_context_free)>;
+using Handle = std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)>;
+using Image = std::unique_ptr<heif_image, decltype(&heif_image_release)>;
+using Encoder = std::unique_ptr<heif_encoder, decltype(&heif_encoder_release)>;
+
+// The one boundary where libheif's errors become ours.
+bool heifOk(const heif_error& error, const QString& path = {})
+{
+    if (error.code == heif_error_Ok)
+        return true;
+    qCWarning(lcHeif) << FileNames::lastPathComponent(path) << error.message;
+    return false;
+}
+
+Handle openPrimary(const QString& path, Context& context)
+{
+    initHeif();
+    context.reset(heif_context_alloc());
+    if (!context)
+        return Handle(nullptr, heif_image_handle_release);
+    const QByteArray file = QFile::encodeName(path);
+    if (!heifOk(heif_context_read_from_file(context.get(), file.constData(), nullptr), path))
+        return Handle(nullptr, heif_image_handle_release);
+    heif_image_handle* handle = nullptr;
+    if (!heifOk(heif_context_get_primary_image_handle(context.get(), &handle), path))
+        return Handle(nullptr, heif_image_handle_release);
+    return Handle(handle, heif_image_handle_release);
+}
+
+QColorSpace colorSpaceOf(const heif_image_handle* handle)
+{
+    if (heif_image_handle_get_color_profile_type(handle) != heif_color_profile_type_prof &&
+        heif_image_handle_get_color_profile_type(handle) != heif_color_profile_type_rICC)
+        return sRGB();
+    QByteArray icc(qsizetype(heif_image_handle_get_raw_color_profile_size(handle)),
+                   Qt::Uninitialized);
+    if (heif_image_handle_get_raw_color_profile(handle, icc.data()).code != heif_error_Ok)
+        return sRGB();
+    const QColorSpace space = QColorSpace::fromIccProfile(icc);
+    return space.isValid() ? space : sRGB();
+}
+
+} // namespace
+
+namespace HeifCodec {
+
+bool sniff(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(64);
+    if (head.size() < 12)
+        return false;
+    const auto result =
+        heif_check_filetype(reinterpret_cast<const uint8_t*>(head.constData()), int(head.size()));
+    return result == heif_filetype_yes_supported;
+}
+
+std::optional<QSize> pixelSize(const QString& path)
+{
+    Context context(nullptr, heif_context_free);
+    Handle handle = openPrimary(path, context);
+    if (!handle)
+        return std::nullopt;
+    const int width = heif_image_handle_get_width(handle.get());
+    const int height = heif_image_handle_get_height(handle.get());
+    if (width <= 0 || height <= 0)
+        return std::nullopt;
+    return QSize(width, height);
+}
+
+QImage decode(const QString& path, qint64 maxBytes)
+{
+    Context context(nullptr, heif_context_free);
+    Handle handle = openPrimary(path, context);
+    if (!handle)
+        return {};
+    const qint64 width = heif_image_handle_get_width(handle.get());
+    const qint64 height = heif_image_handle_get_height(handle.get());
+    if (width <= 0 || height <= 0 || width * height * 4 > maxBytes)
+        return {};
+    const bool alpha = heif_image_handle_has_alpha_channel(handle.get());
+    heif_image* raw = nullptr;
+    // Interleaved 8-bit chroma makes libheif convert 10- and 12-bit sources down to 8 bits.
+    const heif_chroma chroma = alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB;
+    if (!heifOk(heif_decode_image(handle.get(), &raw, heif_colorspace_RGB, chroma, nullptr), path))
+        return {};
+    Image decoded(raw, heif_image_release);
+    int stride = 0;
+    const uint8_t* plane =
+        heif_image_get_plane_readonly(decoded.get(), heif_channel_interleaved, &stride);
+    if (!plane || heif_image_get_width(decoded.get(), heif_channel_interleaved) != width ||
+        heif_image_get_height(decoded.get(), heif_channel_interleaved) != height)
+        return {};
+    QImage image(int(width), int(height), alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+    if (image.isNull())
+        return {};
+    const size_t rowBytes = size_t(width) * (alpha ? 4 : 3);
+    for (int y = 0; y < height; ++y)
+        std::memcpy(image.scanLine(y), plane + qint64(y) * stride, rowBytes);
+    image.setColorSpace(colorSpaceOf(handle.get()));
+    return image;
+}
+
+QByteArray encode(const QImage& image, int quality)
+{
+    initHeif();
+    const bool alpha = image.hasAlphaChannel();
+    const QImage source =
+        image.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+    if (source.isNull())
+        throw ImageError::outOfMemory();
+
+    Context context(heif_context_alloc(), heif_context_free);
+    heif_encoder* rawEncoder = nullptr;
+    if (!context || !heifOk(heif_context_get_encoder_for_format(
+                        context.get(), heif_compression_HEVC, &rawEncoder)))
+        return {};
+    Encoder encoder(rawEncoder, heif_encoder_release);
+    heif_encoder_set_lossy_quality(encoder.get(), quality);
+
+    heif_image* rawImage = nullptr;
+    const heif_chroma chroma = alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB;
+    if (!heifOk(heif_image_create(source.width(), source.height(), heif_colorspace_RGB, chroma,
+                                  &rawImage)))
+        return {};
+    Image heifImage(rawImage, heif_image_release);
+    if (!heifOk(heif_image_add_plane(heifImage.get(), heif_channel_interleaved, source.width(),
+                                     source.height(), 8)))
+        throw ImageError::outOfMemory();
+    int stride = 0;
+    uint8_t* plane = heif_image_get_plane(heifImage.get(), heif_channel_interleaved, &stride);
+    const size_t rowBytes = size_t(source.width()) * (alpha ? 4 : 3);
+    for (int y = 0; y < source.height(); ++y)
+        std::memcpy(plane + qint64(y) * stride, source.constScanLine(y), rowBytes);
+
+    if (!heifOk(heif_context_encode_image(context.get(), heifImage.get(), encoder.get(), nullptr,
+                                          nullptr)))
+        return {};
+    QByteArray bytes;
+    heif_writer writer{};
+    writer.writer_api_version = 1;
+    writer.write = [](heif_context*, const void* data, size_t size, void* userdata) {
+        static_cast<QByteArray*>(userdata)->append(static_cast<const char*>(data), qsizetype(size));
+        return heif_error{heif_error_Ok, heif_suberror_Unspecified, ""};
+    };
+    if (!heifOk(heif_context_write(context.get(), &writer, &bytes)))
+        return {};
+    return bytes;
+}
+
+} // namespace HeifCodec

@@ -1,0 +1,119 @@
+#include "store/AppState.h"
+
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString noImages = QStringLiteral(
+    "No readable images were found. Try PNG, JPEG, WebP, HEIC, TIFF, GIF, BMP, or AVIF.");
+
+class ImportTest : public ::testing::Test {
+protected:
+    ImportTest()
+        : m_state(std::make_unique<QSettings>(m_dir.filePath("s.ini"), QSettings::IniFormat))
+    {
+    }
+
+    QString image(const QString& relative)
+    {
+        const QString path = m_dir.filePath(relative);
+        QDir().mkpath(QFileInfo(path).path());
+        EXPECT_TRUE(TestSupport::opaqueFixture(20, 10).save(path, "png"));
+        return path;
+    }
+    void addAndWait(const QStringList& paths)
+    {
+        QSignalSpy finished(&m_state, &AppState::importFinished);
+        m_state.add(paths);
+        ASSERT_TRUE(finished.wait(10000));
+    }
+    QStringList queuedNames() const
+    {
+        QStringList names;
+        for (const Item& item : m_state.items())
+            names << QDir(m_dir.path()).relativeFilePath(item.path);
+        return names;
+    }
+
+    QTemporaryDir m_dir;
+    AppState m_state;
+};
+
+} // namespace
+
+TEST_F(ImportTest, WalksFoldersSortedSkippingHiddenEntries)
+{
+    image("shots/b.png");
+    image("shots/a.JPG");
+    image("shots/.secret.png");
+    image("shots/.cache/c.png");
+    image("shots/deeper/d.tif");
+    TestSupport::writeBytes(m_dir.filePath("shots/notes.txt"), "text");
+    const QString hidden = m_dir.filePath("shots/.secret.png");
+    addAndWait({m_dir.filePath("shots"), m_dir.filePath("shots/b.png"), hidden});
+    EXPECT_EQ(queuedNames(), (QStringList{"shots/a.JPG", "shots/b.png", "shots/deeper/d.tif",
+                                          "shots/.secret.png"}));
+    const Item& first = m_state.items().first();
+    EXPECT_EQ(first.pixelSize, QSize(20, 10));
+    EXPECT_EQ(first.thumbnail.size(), QSize(20, 10));
+    EXPECT_TRUE(first.status.is(Item::Status::Kind::pending));
+    EXPECT_EQ(m_state.selection(), first.id);
+    EXPECT_FALSE(m_state.notice());
+    EXPECT_FALSE(m_state.isImporting());
+}
+
+TEST_F(ImportTest, DuplicatesAndUnreadableFiles)
+{
+    const QString a = image("a.png");
+    TestSupport::writeBytes(m_dir.filePath("fake.png"), "not an image");
+    addAndWait({a, m_dir.path() + "/./a.png", m_dir.filePath("fake.png")});
+    EXPECT_EQ(queuedNames(), QStringList{"a.png"});
+
+    // Already queued: nothing added, no notice, but the summary goes.
+    addAndWait({a});
+    EXPECT_EQ(m_state.items().size(), 1);
+    EXPECT_FALSE(m_state.notice());
+    EXPECT_FALSE(m_state.lastRunSummary());
+
+    // A second item keeps the first selection.
+    const QUuid selected = *m_state.selection();
+    addAndWait({image("b.png")});
+    EXPECT_EQ(m_state.selection(), selected);
+}
+
+TEST_F(ImportTest, NothingReadableSetsTheNotice)
+{
+    TestSupport::writeBytes(m_dir.filePath("only.png"), "not an image");
+    for (const QStringList& paths : {QStringList{}, QStringList{m_dir.filePath("missing")},
+                                     QStringList{m_dir.filePath("only.png")}}) {
+        m_state.setNotice(std::nullopt);
+        addAndWait(paths);
+        EXPECT_EQ(m_state.notice(), noImages);
+    }
+    EXPECT_TRUE(m_state.items().isEmpty());
+    EXPECT_FALSE(m_state.selection());
+}
+
+TEST_F(ImportTest, RefusedWhileImporting)
+{
+    QSignalSpy finished(&m_state, &AppState::importFinished);
+    m_state.add({image("a.png")});
+    EXPECT_TRUE(m_state.isImporting());
+    m_state.add({image("b.png")});
+    m_state.clearAll();
+    ASSERT_TRUE(finished.wait(10000));
+    QTest::qWait(50);
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_EQ(queuedNames(), QStringList{"a.png"});
+
+    m_state.setOpenPanel([this] { return QStringList{m_dir.filePath("b.png")}; });
+    m_state.openPanel();
+    ASSERT_TRUE(finished.wait(10000));
+    EXPECT_EQ(queuedNames(), (QStringList{"a.png", "b.png"}));
+}
