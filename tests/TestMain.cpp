@@ -1,9 +1,16 @@
 #include "tracer/SVGVectorizer.h"
 
-#include <QGuiApplication>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#ifdef TOLVANE_WIDGET_TESTS
+#include "ui/kit/TolvaneTheme.h"
+
+#include <QApplication>
+#else
+#include <QGuiApplication>
+#endif
 
 int main(int argc, char** argv)
 {
@@ -17,7 +24,13 @@ int main(int argc, char** argv)
     qputenv("TMPDIR", sandbox.path().toUtf8());
     QStandardPaths::setTestModeEnabled(true);
     SVGVectorizer::registerWithImageWriter();
+#ifdef TOLVANE_WIDGET_TESTS
+    // Views are tested in the product's own look.
+    QApplication app(argc, argv);
+    TolvaneTheme::apply(app);
+#else
     QGuiApplication app(argc, argv);
+#endif
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
