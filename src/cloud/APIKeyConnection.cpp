@@ -1,0 +1,199 @@
+#include "APIKeyConnection.h"
+
+#include "CloudEndpoints.h"
+#include "HttpExchange.h"
+#include "JsonReader.h"
+#include "KeychainStore.h"
+#include "ProviderKeyStore.h"
+
+#include <QCoreApplication>
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <memory>
+
+namespace {
+
+constexpr int checkTimeoutMs = 20'000;
+
+const QString malformedKey = QStringLiteral(
+    "xAI keys start with xai-. Paste the complete API key, without spaces. A Grok sign-in or "
+    "subscription is not an API key.");
+const QString noConnection =
+    QStringLiteral("Couldn\u2019t verify the connection. Check your internet connection and try "
+                   "again. Your previous key is unchanged.");
+
+QString refusal(int status)
+{
+    switch (status) {
+    case 401:
+        return QStringLiteral("xAI did not accept this key. Copy a fresh API key from the xAI "
+                              "console and try again.");
+    case 403:
+        return QStringLiteral("This key does not have permission. Check your xAI team and enable "
+                              "image-model access in the console.");
+    case 429:
+        return QStringLiteral("xAI is limiting requests. Check your API balance and limits, then "
+                              "try again shortly.");
+    default:
+        return QStringLiteral("xAI is temporarily unavailable (") + QString::number(status) +
+               QStringLiteral("). Try again shortly. Your previous key is unchanged.");
+    }
+}
+
+// Whether xAI's model list names the image model as an id or, failing that, an alias.
+bool listsImageModel(const QByteArray& body)
+{
+    for (const QJsonValue& entry : JsonReader::parse(body).array(QStringLiteral("data"))) {
+        const JsonReader model = JsonReader::of(entry);
+        if (model.string(QStringLiteral("id")) == APIKeyConnection::imageModel)
+            return true;
+        const auto aliases = model.optionalArray(QStringLiteral("aliases"));
+        for (const QJsonValue& alias : aliases.value_or(QJsonArray()))
+            if (JsonReader::toString(alias) == APIKeyConnection::imageModel)
+                return true;
+    }
+    return false;
+}
+
+QNetworkRequest checkRequest(const QString& key)
+{
+    QNetworkRequest request(
+        CloudEndpoints::join(CloudEndpoints::xaiApi(), QStringLiteral("v1/models")));
+    request.setTransferTimeout(checkTimeoutMs);
+    request.setRawHeader("Authorization", "Bearer " + key.toUtf8());
+    // The key must never travel to another host.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::SameOriginRedirectPolicy);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+    return request;
+}
+
+} // namespace
+
+APIKeyConnection::APIKeyConnection(QObject* parent)
+    : QObject(parent), m_saved(ProviderKeyStore::readKeyText().has_value())
+{
+}
+
+APIKeyConnection::Verdict APIKeyConnection::judge(const HttpOutcome& outcome, const QString& key)
+{
+    if (!outcome.answered())
+        return {false, noConnection};
+    if (outcome.status != 200)
+        return {false, refusal(outcome.status)};
+    bool found = false;
+    try {
+        found = listsImageModel(outcome.body);
+    } catch (const DecodeError&) {
+        return {false, QStringLiteral("xAI returned an unexpected response. Try again shortly. "
+                                      "Your previous key is unchanged.")};
+    }
+    try {
+        ProviderKeyStore::saveGrok(key);
+    } catch (const MessageError& error) {
+        // xAI accepted the key; only the keyring failed, and its sentence says why.
+        return {false, error.message()};
+    }
+    if (found)
+        return {true, QStringLiteral("Connected. Your key is stored in this computer\u2019s "
+                                     "keyring. Choose a model in Studio to create your first "
+                                     "image.")};
+    return {true, QStringLiteral("Key verified and saved. Check that your xAI team has access to "
+                                 "Grok Imagine 2.0 before generating.")};
+}
+
+void APIKeyConnection::connect(const QString& key, std::function<void(bool)> done)
+{
+    const QString trimmed = key.trimmed();
+    setSucceeded(false);
+    if (!ProviderKeyStore::isValidKey(trimmed)) {
+        setMessage(malformedKey);
+        if (done)
+            done(false);
+        return;
+    }
+    setBusy(true);
+    setMessage(QStringLiteral("Checking your key directly with xAI\u2026"));
+
+    // A manager of its own (no cookies, cache or credentials shared with anything else), owned
+    // by the check rather than by this object, so an accepted key is stored even when the view
+    // that asked is gone.
+    struct Check {
+        QString key;
+        QPointer<APIKeyConnection> owner;
+        std::function<void(bool)> done;
+    };
+    auto check = std::make_shared<Check>(Check{trimmed, this, std::move(done)});
+    auto* manager = new QNetworkAccessManager(QCoreApplication::instance());
+    HttpExchange::send(*manager, checkRequest(trimmed), "GET", {}, manager,
+                       [check, manager](const HttpOutcome& outcome) {
+                           manager->deleteLater();
+                           const Verdict verdict = judge(outcome, check->key);
+                           if (!check->owner)
+                               return;
+                           check->owner->conclude(verdict);
+                           if (check->done)
+                               check->done(verdict.stored);
+                       });
+}
+
+void APIKeyConnection::conclude(const Verdict& verdict)
+{
+    if (verdict.stored) {
+        setSaved(true);
+        setSucceeded(true);
+    }
+    setMessage(verdict.message);
+    setBusy(false);
+}
+
+void APIKeyConnection::remove()
+{
+    try {
+        KeychainStore::remove(QString::fromUtf16(ProviderKeyStore::xaiAccount));
+    } catch (const MessageError&) {
+        setSucceeded(false);
+        setMessage(QStringLiteral("Keyring couldn\u2019t remove the key. Try again."));
+        return;
+    }
+    setSaved(false);
+    setSucceeded(true);
+    setMessage(QStringLiteral("Your xAI key was removed from this computer."));
+}
+
+void APIKeyConnection::setSaved(bool saved)
+{
+    if (m_saved == saved)
+        return;
+    m_saved = saved;
+    Q_EMIT savedChanged(saved);
+}
+
+void APIKeyConnection::setBusy(bool busy)
+{
+    if (m_busy == busy)
+        return;
+    m_busy = busy;
+    Q_EMIT busyChanged(busy);
+}
+
+void APIKeyConnection::setMessage(const QString& message)
+{
+    if (m_message == message && m_message.isNull() == message.isNull())
+        return;
+    m_message = message;
+    Q_EMIT messageChanged(message);
+}
+
+void APIKeyConnection::setSucceeded(bool succeeded)
+{
+    if (m_succeeded == succeeded)
+        return;
+    m_succeeded = succeeded;
+    Q_EMIT succeededChanged(succeeded);
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+struct HttpOutcome;
+
+// Behind the provider-key view: whether an xAI key is stored, a check of a new key against
+// xAI's model list before it is stored, and removal. Every outcome is one sentence in message()
+// (a null text when there is none); nothing is thrown. GUI thread only.
+class APIKeyConnection : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool saved READ saved NOTIFY savedChanged)
+    Q_PROPERTY(bool busy READ busy NOTIFY busyChanged)
+    Q_PROPERTY(QString message READ message NOTIFY messageChanged)
+    Q_PROPERTY(bool succeeded READ succeeded NOTIFY succeededChanged)
+
+public:
+    // The model the studio generates with, looked for among the key's models.
+    inline static const QString imageModel = QStringLiteral("grok-imagine-image-2.0");
+
+    explicit APIKeyConnection(QObject* parent = nullptr);
+
+    bool saved() const { return m_saved; }
+    bool busy() const { return m_busy; }
+    QString message() const { return m_message; }
+    bool succeeded() const { return m_succeeded; }
+
+    // Checks the trimmed key with xAI and stores it only when xAI accepts it; `done(stored)`
+    // follows unless this object is gone by then. A check that outlives this object still
+    // stores an accepted key.
+    void connect(const QString& key, std::function<void(bool)> done = {});
+    // Deletes the stored key; a missing key counts as removed.
+    void remove();
+
+    // What a finished check means, and whether it stored the key (used by the check itself).
+    struct Verdict {
+        bool stored = false;
+        QString message;
+    };
+    static Verdict judge(const HttpOutcome& outcome, const QString& key);
+
+Q_SIGNALS:
+    void savedChanged(bool saved);
+    void busyChanged(bool busy);
+    void messageChanged(const QString& message);
+    void succeededChanged(bool succeeded);
+
+private:
+    void conclude(const Verdict& verdict);
+    void setSaved(bool saved);
+    void setBusy(bool busy);
+    void setMessage(const QString& message);
+    void setSucceeded(bool succeeded);
+
+    bool m_saved = false;
+    bool m_busy = false;
+    QString m_message;
+    bool m_succeeded = false;
+};

@@ -1,0 +1,73 @@
+#include "ProviderKeyStore.h"
+
+#include "KeychainStore.h"
+#include "core/EngineError.h"
+
+#include <QList>
+#include <QStringDecoder>
+#include <QStringList>
+#include <QTextBoundaryFinder>
+
+namespace ProviderKeyStore {
+namespace {
+
+QStringList graphemeClusters(const QString& text)
+{
+    QStringList clusters;
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype start = 0;
+    while (finder.toNextBoundary() != -1) {
+        const qsizetype end = finder.position();
+        clusters.append(text.mid(start, end - start));
+        start = end;
+    }
+    return clusters;
+}
+
+bool containsSpace(const QString& text)
+{
+    for (const char32_t codePoint : text.toUcs4())
+        if (QChar::isSpace(codePoint))
+            return true;
+    return false;
+}
+
+} // namespace
+
+bool isValidKey(const QString& key)
+{
+    const QString trimmed = key.trimmed();
+    const QStringList clusters = graphemeClusters(trimmed);
+    const bool prefixed = clusters.size() >= 4 && clusters[0] == u"x" && clusters[1] == u"a" &&
+                          clusters[2] == u"i" && clusters[3] == u"-";
+    return prefixed && clusters.size() >= minimumKeyLength && clusters.size() <= maximumKeyLength &&
+           !containsSpace(trimmed);
+}
+
+void saveGrok(const QString& key)
+{
+    const QString trimmed = key.trimmed();
+    if (!isValidKey(trimmed))
+        throw MessageError(QStringLiteral("Enter a valid xAI API key."));
+    KeychainStore::save(trimmed.toUtf8(), QString::fromUtf16(xaiAccount));
+}
+
+std::optional<QString> readKeyText()
+{
+    const std::optional<QByteArray> bytes = KeychainStore::read(QString::fromUtf16(xaiAccount));
+    if (!bytes)
+        return std::nullopt;
+    return decodeUtf8(*bytes);
+}
+
+std::optional<QString> decodeUtf8(const QByteArray& bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+} // namespace ProviderKeyStore

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+// The user's own xAI API key: its format rule and its keyring account.
+namespace ProviderKeyStore {
+
+inline constexpr char16_t xaiAccount[] = u"provider.xai";
+inline constexpr int minimumKeyLength = 21;
+inline constexpr int maximumKeyLength = 299;
+
+// After trimming: begins with "xai-" (case-sensitive), 21 to 299 user-perceived characters
+// (grapheme clusters, the prefix included) and no whitespace character anywhere.
+bool isValidKey(const QString& key);
+// Trims and checks the key, then stores its UTF-8 bytes under "provider.xai". Throws MessageError
+// "Enter a valid xAI API key." (nothing written) or the keyring's failure.
+void saveGrok(const QString& key);
+// The stored key as text, exactly as stored; nothing when missing or not valid UTF-8.
+std::optional<QString> readKeyText();
+// Strict UTF-8: nothing for any invalid or incomplete sequence; a leading BOM is kept.
+std::optional<QString> decodeUtf8(const QByteArray& bytes);
+
+} // namespace ProviderKeyStore
