@@ -52,6 +52,15 @@ void SymbolLabel::setSpacing(int spacing)
     layout()->setSpacing(spacing);
 }
 
+void SymbolLabel::setWordWrap(bool wraps)
+{
+    m_text->setWordWrap(wraps);
+    // An aligned item gets its one-line height; a wrapping text must fill its row instead.
+    auto* row = static_cast<QHBoxLayout*>(layout());
+    row->setAlignment(m_icon, wraps ? Qt::AlignTop : Qt::AlignVCenter);
+    row->setAlignment(m_text, wraps ? Qt::Alignment() : Qt::AlignVCenter);
+}
+
 int SymbolLabel::symbolSize() const
 {
     return qRound(QFontInfo(font()).pixelSize() * 1.25);

@@ -21,6 +21,8 @@ public:
     void setText(const QString& text);
     void setColour(const QColor& colour);
     void setSpacing(int spacing);
+    // Long text wraps onto as many lines as it needs, the symbol beside its first line.
+    void setWordWrap(bool wraps);
     // Pixel size of the symbol for the current font.
     int symbolSize() const;
 
