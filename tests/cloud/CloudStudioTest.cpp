@@ -260,3 +260,23 @@ TEST_F(StudioTest, ResumeSavesWhereTheJobWasMeantToGo)
     EXPECT_EQ(QImage(pathIn(u"job.png"_qs)).size(), QSize(8, 8));
     EXPECT_EQ(QImage(pathIn(u"other.png"_qs)).size(), alphaFixture().size());
 }
+
+TEST_F(StudioTest, RememberedDestinationSurvivesARestartWithUnusualNames)
+{
+    server.reply("POST", "/api/cloud/generate", HttpReply::json(200, R"({"status":"uncertain"})"));
+    choice = pathIn(u"a b#1 %41 \u00E9?.png"_qs);
+    auto first = makeStudio();
+    first->generate(u"a fox"_qs, model(), std::nullopt, false, {});
+    waitIdle(*first);
+    first.reset();
+
+    server.reply("POST", "/api/cloud/result",
+                 HttpReply::json(200, "{\"status\":\"completed\"," +
+                                          imageJson("image_base64", alphaFixture(), "png") + "}"));
+    auto restored = makeStudio();
+    restored->resume();
+    waitIdle(*restored);
+    EXPECT_EQ(restored->message(), u"Your image is saved."_qs);
+    EXPECT_EQ(restored->outputURL(), *choice);
+    EXPECT_TRUE(QFileInfo::exists(*choice));
+}
