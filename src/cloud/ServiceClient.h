@@ -32,6 +32,7 @@ public:
     void request(const QString& path, const Fields& fields, QObject* context, Callback callback);
 
     QUrl base() const { return m_base; }
+    QNetworkAccessManager* manager() const { return m_manager; }
     QUrl address(const QString& path) const;
     QNetworkRequest makeRequest(const QString& path) const;
     static QByteArray encode(const Fields& fields);

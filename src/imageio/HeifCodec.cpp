@@ -1,8 +1,8 @@
 #include "HeifCodec.h"
 
+#include "PixelBuffer.h"
 #include "core/EngineError.h"
 #include "core/FileNames.h"
-#include "PixelBuffer.h"
 
 #include <QFile>
 #include <QLoggingCategory>
@@ -35,19 +35,27 @@ bool heifOk(const heif_error& error, const QString& path = {})
     return false;
 }
 
-Handle openPrimary(const QString& path, Context& context)
+// The primary image of a context that `read` filled (from a file or from memory).
+template <typename Read> Handle openPrimaryWith(Context& context, const QString& path, Read read)
 {
     initHeif();
     context.reset(heif_context_alloc());
     if (!context)
         return Handle(nullptr, heif_image_handle_release);
-    const QByteArray file = QFile::encodeName(path);
-    if (!heifOk(heif_context_read_from_file(context.get(), file.constData(), nullptr), path))
+    if (!heifOk(read(context.get()), path))
         return Handle(nullptr, heif_image_handle_release);
     heif_image_handle* handle = nullptr;
     if (!heifOk(heif_context_get_primary_image_handle(context.get(), &handle), path))
         return Handle(nullptr, heif_image_handle_release);
     return Handle(handle, heif_image_handle_release);
+}
+
+Handle openPrimary(const QString& path, Context& context)
+{
+    const QByteArray file = QFile::encodeName(path);
+    return openPrimaryWith(context, path, [&](heif_context* opened) {
+        return heif_context_read_from_file(opened, file.constData(), nullptr);
+    });
 }
 
 QColorSpace colorSpaceOf(const heif_image_handle* handle)
@@ -61,6 +69,38 @@ QColorSpace colorSpaceOf(const heif_image_handle* handle)
         return sRGB();
     const QColorSpace space = QColorSpace::fromIccProfile(icc);
     return space.isValid() ? space : sRGB();
+}
+
+// The primary image, 8 bits per channel; null when unreadable or over `maxBytes` decoded.
+QImage decodePrimary(Handle handle, const QString& path, qint64 maxBytes)
+{
+    if (!handle)
+        return {};
+    const qint64 width = heif_image_handle_get_width(handle.get());
+    const qint64 height = heif_image_handle_get_height(handle.get());
+    if (width <= 0 || height <= 0 || width * height * 4 > maxBytes)
+        return {};
+    const bool alpha = heif_image_handle_has_alpha_channel(handle.get());
+    heif_image* raw = nullptr;
+    // Interleaved 8-bit chroma makes libheif convert 10- and 12-bit sources down to 8 bits.
+    const heif_chroma chroma = alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB;
+    if (!heifOk(heif_decode_image(handle.get(), &raw, heif_colorspace_RGB, chroma, nullptr), path))
+        return {};
+    Image decoded(raw, heif_image_release);
+    int stride = 0;
+    const uint8_t* plane =
+        heif_image_get_plane_readonly(decoded.get(), heif_channel_interleaved, &stride);
+    if (!plane || heif_image_get_width(decoded.get(), heif_channel_interleaved) != width ||
+        heif_image_get_height(decoded.get(), heif_channel_interleaved) != height)
+        return {};
+    QImage image(int(width), int(height), alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+    if (image.isNull())
+        return {};
+    const size_t rowBytes = size_t(width) * (alpha ? 4 : 3);
+    for (int y = 0; y < height; ++y)
+        std::memcpy(image.scanLine(y), plane + qint64(y) * stride, rowBytes);
+    image.setColorSpace(colorSpaceOf(handle.get()));
+    return image;
 }
 
 } // namespace
@@ -96,34 +136,26 @@ std::optional<QSize> pixelSize(const QString& path)
 QImage decode(const QString& path, qint64 maxBytes)
 {
     Context context(nullptr, heif_context_free);
-    Handle handle = openPrimary(path, context);
-    if (!handle)
-        return {};
-    const qint64 width = heif_image_handle_get_width(handle.get());
-    const qint64 height = heif_image_handle_get_height(handle.get());
-    if (width <= 0 || height <= 0 || width * height * 4 > maxBytes)
-        return {};
-    const bool alpha = heif_image_handle_has_alpha_channel(handle.get());
-    heif_image* raw = nullptr;
-    // Interleaved 8-bit chroma makes libheif convert 10- and 12-bit sources down to 8 bits.
-    const heif_chroma chroma = alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB;
-    if (!heifOk(heif_decode_image(handle.get(), &raw, heif_colorspace_RGB, chroma, nullptr), path))
-        return {};
-    Image decoded(raw, heif_image_release);
-    int stride = 0;
-    const uint8_t* plane =
-        heif_image_get_plane_readonly(decoded.get(), heif_channel_interleaved, &stride);
-    if (!plane || heif_image_get_width(decoded.get(), heif_channel_interleaved) != width ||
-        heif_image_get_height(decoded.get(), heif_channel_interleaved) != height)
-        return {};
-    QImage image(int(width), int(height), alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
-    if (image.isNull())
-        return {};
-    const size_t rowBytes = size_t(width) * (alpha ? 4 : 3);
-    for (int y = 0; y < height; ++y)
-        std::memcpy(image.scanLine(y), plane + qint64(y) * stride, rowBytes);
-    image.setColorSpace(colorSpaceOf(handle.get()));
-    return image;
+    return decodePrimary(openPrimary(path, context), path, maxBytes);
+}
+
+bool sniffData(const QByteArray& bytes)
+{
+    return bytes.size() >= 12 &&
+           heif_check_filetype(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                               int(std::min<qsizetype>(bytes.size(), 64))) ==
+               heif_filetype_yes_supported;
+}
+
+QImage decodeData(const QByteArray& bytes, qint64 maxBytes)
+{
+    // The context reads `bytes` in place; both live until the image is copied out.
+    Context context(nullptr, heif_context_free);
+    Handle handle = openPrimaryWith(context, {}, [&](heif_context* opened) {
+        return heif_context_read_from_memory_without_copy(opened, bytes.constData(),
+                                                          size_t(bytes.size()), nullptr);
+    });
+    return decodePrimary(std::move(handle), {}, maxBytes);
 }
 
 QByteArray encode(const QImage& image, int quality)

@@ -14,6 +14,9 @@ std::optional<QSize> pixelSize(const QString& path);
 // The primary image, 8 bits per channel, transformations applied; null when it cannot be read
 // or is larger than `maxBytes` once decoded.
 QImage decode(const QString& path, qint64 maxBytes);
+// sniff() and decode() for a file's bytes held in memory.
+bool sniffData(const QByteArray& bytes);
+QImage decodeData(const QByteArray& bytes, qint64 maxBytes);
 // Encodes as HEVC, alpha kept. quality is 0…100. Empty when libheif produced nothing.
 // Throws ImageError::outOfMemory.
 QByteArray encode(const QImage& image, int quality);

@@ -1,11 +1,12 @@
 #include "ImageLoader.h"
 
-#include "core/EngineError.h"
-#include "core/FileNames.h"
 #include "HeifCodec.h"
 #include "PixelBuffer.h"
 #include "WebpCodec.h"
+#include "core/EngineError.h"
+#include "core/FileNames.h"
 
+#include <QBuffer>
 #include <QImageReader>
 #include <QtConcurrent>
 #include <algorithm>
@@ -140,6 +141,26 @@ QImage load(const QString& path)
             return image;
     }
     throw ImageError::cannotRead(name);
+}
+
+QImage decodeData(const QByteArray& bytes)
+{
+    if (HeifCodec::sniffData(bytes))
+        return toSRGB(HeifCodec::decodeData(bytes, decodeLimitBytes));
+    QImage image;
+    for (const bool upright : {true, false}) {
+        QBuffer buffer;
+        buffer.setData(bytes);
+        QImageReader reader;
+        configureReaders();
+        reader.setDevice(&buffer);
+        reader.setDecideFormatFromContent(true);
+        reader.setAutoTransform(upright);
+        image = reader.read();
+        if (!image.isNull())
+            return toSRGB(image);
+    }
+    return WebpCodec::decodeData(bytes, decodeLimitBytes);
 }
 
 QImage decodeWebP(const QString& path)

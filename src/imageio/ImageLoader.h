@@ -32,6 +32,10 @@ QFuture<QImage> preview(const QString& path, int maxPixel);
 // Throws ImageError::cannotRead naming the file.
 QImage load(const QString& path);
 
+// load() for a file's bytes held in memory (the same codecs, libheif and libwebp included); null
+// when they are not a readable image.
+QImage decodeData(const QByteArray& bytes);
+
 // The libwebp fallback of load() for WebP files the Qt plugin cannot open; null on failure.
 QImage decodeWebP(const QString& path);
 

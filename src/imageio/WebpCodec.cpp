@@ -22,7 +22,11 @@ QImage decode(const QString& path, qint64 maxBytes)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    const QByteArray bytes = file.readAll();
+    return decodeData(file.readAll(), maxBytes);
+}
+
+QImage decodeData(const QByteArray& bytes, qint64 maxBytes)
+{
     const auto* data = reinterpret_cast<const uint8_t*>(bytes.constData());
     int width = 0;
     int height = 0;

@@ -10,6 +10,7 @@ class PixelBuffer;
 namespace WebpCodec {
 // Decodes a whole file to straight-alpha RGBA; null when libwebp cannot.
 QImage decode(const QString& path, qint64 maxBytes);
+QImage decodeData(const QByteArray& bytes, qint64 maxBytes);
 // Encodes a straight-alpha buffer; quality is libwebp's 0…100 factor and is ignored when
 // lossless. Empty when libwebp produced nothing.
 QByteArray encode(const PixelBuffer& buffer, bool lossless, float quality);
