@@ -45,7 +45,7 @@ void verifyAndWait(QWidget* widget, const QString& key)
 {
     verify(widget, key);
     auto* view = static_cast<APIKeysView*>(widget);
-    QTest::qWaitFor([view] { return !view->connection().busy(); }, 5000);
+    (void)QTest::qWaitFor([view] { return !view->connection().busy(); }, 5000);
     QTest::qWait(50); // the new status line lays itself out
 }
 

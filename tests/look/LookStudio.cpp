@@ -107,7 +107,7 @@ void busy(QWidget* widget)
     stage().server.reply("POST", QStringLiteral("/api/cloud/generate"), HttpReply::stall());
     view->promptEditor()->setPlainText(QStringLiteral("A lighthouse on a cliff at dawn"));
     view->generateButton()->click();
-    QTest::qWaitFor([view] { return view->studio().isBusy(); }, 5000);
+    (void)QTest::qWaitFor([view] { return view->studio().isBusy(); }, 5000);
     QTest::qWait(100);
     view->adjustSize();
 }
@@ -129,7 +129,7 @@ void saved(QWidget* widget)
     view->routePicker()->activated(1);
     view->promptEditor()->setPlainText(QStringLiteral("A lighthouse on a cliff at dawn"));
     view->generateButton()->click();
-    QTest::qWaitFor([view] { return !view->showInFolderButton()->isHidden(); }, 5000);
+    (void)QTest::qWaitFor([view] { return !view->showInFolderButton()->isHidden(); }, 5000);
     QTest::qWait(50);
     view->adjustSize();
 }
