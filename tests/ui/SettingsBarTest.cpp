@@ -90,6 +90,10 @@ protected:
         });
     }
     static bool shown(QWidget* widget) { return !widget->isHidden(); }
+    static void clickSegment(SegmentedControl* picker, int index)
+    {
+        QTest::mouseClick(picker, Qt::LeftButton, {}, picker->segmentRect(index).center());
+    }
 
     QTemporaryDir m_dir;
     AppState m_state;
@@ -114,7 +118,7 @@ TEST_F(SettingsBarTest, StoredVectorPairKeepsScaleButtonsUntilEnhance)
     EXPECT_EQ(state.scale(), ScaleFactor::x8);
     EXPECT_EQ(state.format(), OutputFormat::svg) << "a scale button writes only the scale";
 
-    Q_EMIT section.workflowPicker()->activated(0);
+    clickSegment(section.workflowPicker(), 0);
     EXPECT_EQ(state.scale(), ScaleFactor::x2);
     EXPECT_EQ(state.format(), OutputFormat::png);
     EXPECT_EQ(section.workflowPicker()->currentIndex(), 0);
@@ -141,16 +145,16 @@ TEST_F(SettingsBarTest, ScaleButtonsShowAndStoreTheScale)
 TEST_F(SettingsBarTest, WorkflowBlocksFollowTheStore)
 {
     m_state.setModel(SRModel::illustration);
-    Q_EMIT workflow().workflowPicker()->activated(2);
+    clickSegment(workflow().workflowPicker(), 2);
     EXPECT_TRUE(shown(workflow().vectorCaption()));
     EXPECT_FALSE(shown(workflow().enlargementBlock()));
     EXPECT_FALSE(shown(exporting().qualityBlock()));
 
-    Q_EMIT workflow().workflowPicker()->activated(1);
+    clickSegment(workflow().workflowPicker(), 1);
     EXPECT_EQ(m_state.format(), OutputFormat::png);
     EXPECT_TRUE(shown(workflow().convertCaption()));
 
-    Q_EMIT workflow().workflowPicker()->activated(0);
+    clickSegment(workflow().workflowPicker(), 0);
     EXPECT_TRUE(shown(workflow().enlargementBlock()));
     EXPECT_EQ(workflow().modelPicker()->currentText(), "Illustration");
     QTest::keyClick(workflow().modelPicker(), Qt::Key_Up);
@@ -401,7 +405,7 @@ TEST_F(SettingsBarTest, DrivesARealConversionBatch)
     QSignalSpy imported(&m_state, &AppState::importFinished);
     m_state.add(sources);
     ASSERT_TRUE(imported.wait(10000));
-    Q_EMIT workflow().workflowPicker()->activated(1);
+    clickSegment(workflow().workflowPicker(), 1);
     QTest::keyClick(exporting().formatPicker(), Qt::Key_Down); // PNG -> JPEG
     EXPECT_EQ(runRow().runButton()->text(), "Convert 2 Images");
 
