@@ -114,20 +114,6 @@ TEST_F(SettingsRulesTest, PresetWritesAllThreeInOrderEvenWhenUnchanged)
     EXPECT_FALSE(other.contains("outputFolder"));
 }
 
-TEST_F(SettingsRulesTest, PresetTable)
-{
-    QStringList titles;
-    for (const Preset& p : presets())
-        titles << p.title;
-    EXPECT_EQ(titles,
-              (QStringList{"Photo · 2× · PNG", "Photo · 4× · PNG", "Illustration · 4× · PNG",
-                           "Convert to WebP", "Convert to PNG", "Vectorize to SVG"}));
-    for (const Preset& p : presets())
-        EXPECT_EQ(workflowBlock(p.scale, p.format) == WorkflowBlock::vector,
-                  p.format == OutputFormat::svg)
-            << "every preset keeps svg with 1x: " << p.title.toStdString();
-}
-
 TEST_F(SettingsRulesTest, TitlesIconsAndCaptionsFollowTheQueue)
 {
     AppState state(settingsFile());
