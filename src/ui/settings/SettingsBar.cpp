@@ -8,6 +8,7 @@
 #include "WorkflowSection.h"
 
 #include "store/AppState.h"
+#include "ui/kit/Divider.h"
 #include "ui/kit/Symbols.h"
 #include "ui/kit/TolvaneTheme.h"
 
@@ -57,7 +58,7 @@ SettingsBar::SettingsBar(AppState& state, QWidget* parent) : QWidget(parent), m_
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(makeSettingsStack(), 1);
-    layout->addWidget(SettingsWidgets::divider(this));
+    layout->addWidget(new Divider(Qt::Horizontal, this));
     layout->addWidget(m_runRow);
 
     connectStore();
@@ -77,7 +78,7 @@ QWidget* SettingsBar::makeSettingsStack()
     stack->setFont(TolvaneTheme::font(TolvaneTheme::TextStyle::callout));
     m_workflow = new WorkflowSection(m_state, stack);
     m_export = new ExportSection(m_state, stack);
-    m_previewDivider = SettingsWidgets::divider(stack);
+    m_previewDivider = new Divider(Qt::Horizontal, stack);
     m_preview = new OutputPreview(m_state, stack);
 
     auto* layout = new QVBoxLayout(stack);
@@ -86,7 +87,7 @@ QWidget* SettingsBar::makeSettingsStack()
     layout->addWidget(makeHeader(stack));
     layout->addWidget(makePresetsMenu(stack), 0, Qt::AlignLeft);
     layout->addWidget(m_workflow);
-    layout->addWidget(SettingsWidgets::divider(stack));
+    layout->addWidget(new Divider(Qt::Horizontal, stack));
     layout->addWidget(m_export);
     layout->addWidget(m_previewDivider);
     layout->addWidget(m_preview);

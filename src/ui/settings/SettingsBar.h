@@ -5,7 +5,7 @@
 class AppState;
 class ExportSection;
 class OutputPreview;
-class QFrame;
+class Divider;
 class QScrollArea;
 class QToolButton;
 class RunRow;
@@ -45,7 +45,7 @@ private:
     QToolButton* m_presets = nullptr;
     WorkflowSection* m_workflow = nullptr;
     ExportSection* m_export = nullptr;
-    QFrame* m_previewDivider = nullptr;
+    Divider* m_previewDivider = nullptr;
     OutputPreview* m_preview = nullptr;
     RunRow* m_runRow = nullptr;
 };

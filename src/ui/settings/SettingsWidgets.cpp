@@ -3,7 +3,6 @@
 #include "ui/kit/TolvaneTheme.h"
 
 #include <QEvent>
-#include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 
@@ -50,20 +49,6 @@ void setTextColour(QWidget* widget, const QColor& colour)
     for (auto group : {QPalette::Active, QPalette::Inactive})
         palette.setColor(group, QPalette::WindowText, colour);
     widget->setPalette(palette);
-}
-
-QFrame* divider(QWidget* parent)
-{
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Plain);
-    line->setFixedHeight(1);
-    QPalette palette = line->palette();
-    QColor colour = TolvaneTheme::ink();
-    colour.setAlphaF(0.12f);
-    palette.setColor(QPalette::WindowText, colour);
-    line->setPalette(palette);
-    return line;
 }
 
 QWidget* labelledRow(const QString& title, QWidget* field, QWidget* parent)

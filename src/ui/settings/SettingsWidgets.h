@@ -4,7 +4,6 @@
 
 class QColor;
 
-class QFrame;
 class QLabel;
 class QWidget;
 
@@ -18,8 +17,6 @@ void setTextColour(QWidget* widget, const QColor& colour);
 // Lets the wheel scroll the column instead of changing `control`'s value, unless the control has
 // the keyboard focus: passing over a slider or picker must never change a setting.
 void scrollPastUnlessFocused(QWidget* control);
-// A thin horizontal rule between sections.
-QFrame* divider(QWidget* parent);
 // A picker with its title shown before it, the way a titled pop-up reads.
 QWidget* labelledRow(const QString& title, QWidget* field, QWidget* parent);
 
