@@ -109,8 +109,7 @@ TEST_F(MainWindowTest, SettingsOpensFreshOrRaisesTheOpenWindow)
     EXPECT_EQ(first->tabs()->widget(0), firstPage);
 
     first->close();
-    QTest::qWaitFor([&] { return first.isNull(); }, 1000);
-    ASSERT_TRUE(first.isNull());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return first.isNull(); }, 1000));
     m_window.openSettings();
     ASSERT_TRUE(m_window.settingsWindow());
     EXPECT_EQ(m_window.settingsWindow()->tabs()->currentIndex(), 0);
