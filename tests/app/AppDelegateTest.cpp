@@ -57,24 +57,26 @@ protected:
     bool m_answer = false;
 };
 
-// Presses a key on the modal box once it is up.
+// Acts on the modal box once it is up.
+void whenBoxIsUp(std::function<void(QWidget*)> act)
+{
+    QTimer::singleShot(0, [act] {
+        if (QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 2000))
+            act(QApplication::activeModalWidget());
+    });
+}
+
 void pressOnBox(Qt::Key key)
 {
-    QTimer::singleShot(0, [key] {
-        QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 2000);
-        if (QWidget* box = QApplication::activeModalWidget())
-            QTest::keyClick(box, key);
-    });
+    whenBoxIsUp([key](QWidget* box) { QTest::keyClick(box, key); });
 }
 
 void clickOnBox(const QString& title)
 {
-    QTimer::singleShot(0, [title] {
-        QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 2000);
-        if (QWidget* box = QApplication::activeModalWidget())
-            for (auto* button : box->findChildren<QPushButton*>())
-                if (button->text() == title)
-                    button->click();
+    whenBoxIsUp([title](QWidget* box) {
+        for (auto* button : box->findChildren<QPushButton*>())
+            if (button->text() == title)
+                button->click();
     });
 }
 
