@@ -67,6 +67,9 @@ void MainWindow::buildMenus()
     m_quit = file->addAction(QStringLiteral("Quit Tolvane"));
     m_quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     m_quit->setMenuRole(QAction::QuitRole);
+    // Quitting and the settings also answer from the Settings window.
+    m_settings->setShortcutContext(Qt::ApplicationShortcut);
+    m_quit->setShortcutContext(Qt::ApplicationShortcut);
     connect(m_quit, &QAction::triggered, this, &MainWindow::quitRequested);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
