@@ -1,6 +1,8 @@
 #include "Look.h"
 
 #include "app/AppDelegate.h"
+#include "cloud/InMemorySecretStore.h"
+#include "cloud/KeychainStore.h"
 #include "core/Resources.h"
 #include "settings/SettingsWindow.h"
 #include "store/AppState.h"
@@ -33,6 +35,7 @@ MainWindow* mainWindow()
 
 QWidget* settingsWindow(int tab)
 {
+    KeychainStore::setStore(std::make_shared<InMemorySecretStore>());
     auto* updates = new UpdateManager;
     auto* window = new SettingsWindow(SettingsWindow::standardTabs(*updates));
     updates->setParent(window);

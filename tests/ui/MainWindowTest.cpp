@@ -1,4 +1,6 @@
 #include "ui/window/MainWindow.h"
+#include "cloud/InMemorySecretStore.h"
+#include "cloud/KeychainStore.h"
 #include "settings/SettingsWindow.h"
 #include "store/AppState.h"
 #include "updates/UpdateManager.h"
@@ -19,6 +21,8 @@ protected:
         : m_state(std::make_unique<QSettings>(m_dir.filePath("s.ini"), QSettings::IniFormat)),
           m_window(m_state, m_updates)
     {
+        // The Settings window's key view reads the keyring.
+        KeychainStore::setStore(std::make_shared<InMemorySecretStore>());
     }
 
     // Titles of a menu's entries, separators as "-".

@@ -1,4 +1,7 @@
 #include "settings/SettingsWindow.h"
+#include "cloud/InMemorySecretStore.h"
+#include "cloud/KeychainStore.h"
+#include "studio/APIKeysView.h"
 #include "updates/UpdateManager.h"
 
 #include <QLabel>
@@ -8,10 +11,12 @@
 
 TEST(SettingsWindow, StandardTabsInOrderWithTheirSymbols)
 {
+    KeychainStore::setStore(std::make_shared<InMemorySecretStore>());
     UpdateManager updates;
     SettingsWindow window(SettingsWindow::standardTabs(updates));
     QTabWidget* tabs = window.tabs();
     ASSERT_EQ(tabs->count(), 2);
+    EXPECT_TRUE(qobject_cast<APIKeysView*>(tabs->widget(0)));
     EXPECT_EQ(tabs->tabText(0), QStringLiteral("API Keys"));
     EXPECT_EQ(tabs->tabText(1), QStringLiteral("Updates"));
     EXPECT_FALSE(tabs->tabIcon(0).isNull());

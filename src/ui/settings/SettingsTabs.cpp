@@ -1,5 +1,7 @@
 #include "SettingsWindow.h"
 
+#include "studio/APIKeysView.h"
+
 #include <QWidget>
 
 namespace {
@@ -18,7 +20,7 @@ QList<SettingsWindow::Tab> SettingsWindow::standardTabs(UpdateManager& updates)
 {
     Q_UNUSED(updates);
     return {
-        {QStringLiteral("API Keys"), QStringLiteral("key"), [] { return emptyTab(); }},
+        {QStringLiteral("API Keys"), QStringLiteral("key"), [] { return new APIKeysView; }},
         {QStringLiteral("Updates"), QStringLiteral("arrow.down.circle"), [] { return emptyTab(); }},
     };
 }
