@@ -1,9 +1,16 @@
+#include "AppDelegate.h"
+
 #include "core/EngineError.h"
 #include "selftest/LaunchMode.h"
 #include "selftest/SmokeTests.h"
+#include "store/AppState.h"
 #include "tracer/SVGVectorizer.h"
+#include "ui/kit/TolvaneTheme.h"
+#include "ui/window/FilePanels.h"
+#include "ui/window/MainWindow.h"
+#include "updates/UpdateManager.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QSettings>
 #include <cstdio>
 
@@ -45,6 +52,32 @@ int runHeadless(int argc, char** argv, LaunchMode mode)
     }
 }
 
+int runWindow(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    identifyApplication();
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Tolvane"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("tolvane"));
+    QGuiApplication::setWindowIcon(TolvaneTheme::applicationIcon());
+    // The look never depends on the desktop: style, palette and fonts before any window.
+    TolvaneTheme::apply(app);
+
+    AppDelegate delegate;
+    AppState state;
+    UpdateManager updates;
+    MainWindow window(state, updates);
+    state.setOpenPanel(FilePanels::openPanel(&window));
+    state.setFolderPanel(FilePanels::folderPanel(&window));
+    delegate.watch(&window, state);
+    QObject::connect(&window, &MainWindow::quitRequested, &delegate, &AppDelegate::quit);
+
+    window.show();
+    window.raise();
+    window.activateWindow();
+    AppDelegate::openPaths(state, app.arguments().mid(1));
+    return app.exec();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -53,10 +86,5 @@ int main(int argc, char** argv)
     const LaunchMode mode = launchMode(rawArguments(argc, argv));
     if (mode != LaunchMode::window)
         return runHeadless(argc, argv, mode);
-    QCoreApplication app(argc, argv);
-    identifyApplication();
-    std::fputs("Tolvane: the main window is not available in this build yet. "
-               "Run tolvane --smoke-test to check the engine.\n",
-               stdout);
-    return 0;
+    return runWindow(argc, argv);
 }

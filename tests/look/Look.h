@@ -13,8 +13,9 @@
 //     }};
 //
 // `make` returns a top-level widget that owns everything it needs (store included). The runner
-// shows it offscreen at `size` (the size hint when empty), lets events settle, calls `settle` when
-// given, and saves grab() as build/look/<name>.png.
+// shows it offscreen at `size` (else the size it gave itself, else its size hint), lets events
+// settle, calls `settle` when given, and saves grab() as build/look/<name>.png: the grab of what
+// `target` returns when given (a popup menu, say), else of the widget itself.
 namespace Look {
 
 struct State {
@@ -22,6 +23,7 @@ struct State {
     std::function<QWidget*()> make;
     QSize size = {};
     std::function<void(QWidget*)> settle = {};
+    std::function<QWidget*(QWidget*)> target = {};
 };
 
 const std::vector<State>& states();

@@ -27,13 +27,18 @@ bool save(const State& state, const QString& folder)
     if (!widget)
         return false;
     widget->setAttribute(Qt::WA_DontShowOnScreen, false);
-    widget->resize(state.size.isEmpty() ? widget->sizeHint() : state.size);
+    if (!state.size.isEmpty())
+        widget->resize(state.size);
+    else if (!widget->testAttribute(Qt::WA_Resized))
+        widget->resize(widget->sizeHint());
     widget->show();
     QTest::qWait(50);
     if (state.settle)
         state.settle(widget);
-    QCoreApplication::processEvents();
-    const bool saved = widget->grab().save(folder + u'/' + state.name + QStringLiteral(".png"));
+    QTest::qWait(50);
+    QWidget* shown = state.target ? state.target(widget) : widget;
+    const bool saved =
+        shown && shown->grab().save(folder + u'/' + state.name + QStringLiteral(".png"));
     delete widget;
     return saved;
 }

@@ -115,6 +115,12 @@ QImage artwork(const QString& name)
     return QImage(Resources::path(name + QStringLiteral(".png")));
 }
 
+QIcon applicationIcon()
+{
+    const QString file = Resources::path(QStringLiteral("tolvane.svg"));
+    return QFile::exists(file) ? QIcon(file) : QIcon();
+}
+
 void registerFonts()
 {
     if (registeredFamily().isEmpty())

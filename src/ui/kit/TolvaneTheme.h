@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QIcon>
 #include <QImage>
 #include <QPalette>
 #include <QString>
@@ -30,6 +31,9 @@ void apply(QApplication& app);
 // The image "<name>.png" among the resources, loaded afresh on every call; null when the file is
 // missing or unreadable.
 QImage artwork(const QString& name);
+
+// The application's own icon (tolvane.svg among the resources); empty when missing.
+QIcon applicationIcon();
 
 // Registers BebasNeue-Regular (".ttf", else ".otf") from the resources for this process. A missing
 // or damaged file is skipped silently; a second call changes nothing.

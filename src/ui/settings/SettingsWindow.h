@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QList>
+#include <QWidget>
+#include <functional>
+
+class QTabWidget;
+class UpdateManager;
+
+// The Settings window: one tab per area, each tab's content made afresh by its factory when the
+// window opens, so every opening starts from a clean state.
+class SettingsWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    struct Tab {
+        QString label;
+        QString symbol;
+        std::function<QWidget*()> make;
+    };
+
+    // "API Keys" and "Updates", in this order.
+    static QList<Tab> standardTabs(UpdateManager& updates);
+
+    explicit SettingsWindow(const QList<Tab>& tabs, QWidget* parent = nullptr);
+
+    QTabWidget* tabs() const { return m_tabs; }
+
+private:
+    void followCurrentTab();
+
+    QTabWidget* m_tabs;
+};

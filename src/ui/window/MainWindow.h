@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+
+class AppState;
+class QAction;
+class SettingsWindow;
+class UpdateManager;
+
+// The main window "Tolvane": the queue's views in the centre, the File and Help menus, and the
+// Settings window it opens.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    MainWindow(AppState& state, UpdateManager& updates, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    QAction* addImagesAction() const { return m_addImages; }
+    QAction* settingsAction() const { return m_settings; }
+    QAction* quitAction() const { return m_quit; }
+    QAction* checkForUpdatesAction() const { return m_checkForUpdates; }
+    // The open Settings window, if any.
+    SettingsWindow* settingsWindow() const;
+
+    // The window's first size: its content at 1180 × 740 under the menu bar, kept within the
+    // screen's free area but never below the content's minimum.
+    static QSize initialSize(const QSize& freeArea, int menuBarHeight);
+
+    // Enables each command from the store's and the updater's flags.
+    void updateActions();
+    // Opens the Settings window with fresh tabs, or raises the open one.
+    void openSettings();
+
+Q_SIGNALS:
+    // "Quit Tolvane" was chosen; the application decides whether to go.
+    void quitRequested();
+
+private:
+    QWidget* makeContent();
+    void buildMenus();
+    void placeOnScreen();
+
+    AppState& m_state;
+    UpdateManager& m_updates;
+    QAction* m_addImages = nullptr;
+    QAction* m_settings = nullptr;
+    QAction* m_quit = nullptr;
+    QAction* m_checkForUpdates = nullptr;
+    QPointer<SettingsWindow> m_settingsWindow;
+};

@@ -1,0 +1,120 @@
+#include "ui/window/MainWindow.h"
+#include "cloud/InMemorySecretStore.h"
+#include "cloud/KeychainStore.h"
+#include "settings/SettingsWindow.h"
+#include "store/AppState.h"
+#include "updates/UpdateManager.h"
+
+#include <QAction>
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    MainWindowTest()
+        : m_state(std::make_unique<QSettings>(m_dir.filePath("s.ini"), QSettings::IniFormat)),
+          m_window(m_state, m_updates)
+    {
+        // The Settings window's key view reads the keyring.
+        KeychainStore::setStore(std::make_shared<InMemorySecretStore>());
+    }
+
+    // Titles of a menu's entries, separators as "-".
+    QStringList entries(int menu) const
+    {
+        QStringList titles;
+        for (QAction* action : m_window.menuBar()->actions().at(menu)->menu()->actions())
+            titles << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        return titles;
+    }
+
+    QTemporaryDir m_dir;
+    AppState m_state;
+    UpdateManager m_updates;
+    MainWindow m_window;
+};
+
+} // namespace
+
+TEST_F(MainWindowTest, MenusHoldTheCommandsAndNothingElse)
+{
+    EXPECT_EQ(m_window.windowTitle(), QStringLiteral("Tolvane"));
+    QStringList menus;
+    for (QAction* action : m_window.menuBar()->actions())
+        menus << action->text().remove(u'&');
+    EXPECT_EQ(menus, QStringList({"File", "Help"}));
+    EXPECT_EQ(entries(0), QStringList({"Add Images…", "-", "Settings…", "-", "Quit Tolvane"}));
+    EXPECT_EQ(entries(1), QStringList({"Check for Updates…"}));
+    EXPECT_EQ(m_window.addImagesAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
+    EXPECT_EQ(m_window.settingsAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+,")));
+    EXPECT_EQ(m_window.quitAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
+    EXPECT_TRUE(m_window.checkForUpdatesAction()->shortcut().isEmpty());
+}
+
+TEST_F(MainWindowTest, ContentOpensAtItsDefaultSizeAndKeepsItsMinimum)
+{
+    EXPECT_EQ(MainWindow::initialSize({2560, 1400}, 25), QSize(1180, 765));
+    EXPECT_EQ(MainWindow::initialSize({1100, 700}, 25), QSize(1100, 700));
+    EXPECT_EQ(MainWindow::initialSize({800, 600}, 25), QSize(960, 645));
+    m_window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_window));
+    m_window.resize(1180, 740 + m_window.menuBar()->height());
+    QTest::qWait(20);
+    EXPECT_EQ(m_window.centralWidget()->size(), QSize(1180, 740));
+    m_window.resize(400, 300);
+    QTest::qWait(20);
+    EXPECT_EQ(m_window.centralWidget()->size(), QSize(960, 620));
+}
+
+TEST_F(MainWindowTest, CommandsFollowTheFlags)
+{
+    auto enabled = [&] {
+        return std::pair{m_window.addImagesAction()->isEnabled(),
+                         m_window.checkForUpdatesAction()->isEnabled()};
+    };
+    // Unconfigured updates never allow a check.
+    EXPECT_EQ(enabled(), std::pair(true, false));
+
+    // While importing only "Add Images…" is disabled; the import ends on its own.
+    QSignalSpy finished(&m_state, &AppState::importFinished);
+    m_state.add({m_dir.filePath("missing.png")});
+    EXPECT_TRUE(m_state.isImporting());
+    EXPECT_EQ(enabled(), std::pair(false, false));
+    ASSERT_TRUE(finished.wait(5000));
+    EXPECT_EQ(enabled(), std::pair(true, false));
+    EXPECT_TRUE(m_window.settingsAction()->isEnabled());
+    EXPECT_TRUE(m_window.quitAction()->isEnabled());
+}
+
+TEST_F(MainWindowTest, QuitIsLeftToTheApplication)
+{
+    QSignalSpy quit(&m_window, &MainWindow::quitRequested);
+    m_window.quitAction()->trigger();
+    EXPECT_EQ(quit.count(), 1);
+}
+
+TEST_F(MainWindowTest, SettingsOpensFreshOrRaisesTheOpenWindow)
+{
+    m_window.openSettings();
+    QPointer<SettingsWindow> first = m_window.settingsWindow();
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(first->isVisible());
+    first->tabs()->setCurrentIndex(1);
+    QWidget* firstPage = first->tabs()->widget(0);
+
+    m_window.openSettings();
+    EXPECT_EQ(m_window.settingsWindow(), first);
+    EXPECT_EQ(first->tabs()->widget(0), firstPage);
+
+    first->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return first.isNull(); }, 1000));
+    m_window.openSettings();
+    ASSERT_TRUE(m_window.settingsWindow());
+    EXPECT_EQ(m_window.settingsWindow()->tabs()->currentIndex(), 0);
+}
