@@ -14,6 +14,9 @@
 #include <QTest>
 #include <QThread>
 #include <QToolBar>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -30,8 +33,29 @@ public:
     }
     ~Window() override
     {
+        releaseImport();
         m_state->stopAndWait(5000);
         delete takeCentralWidget();
+    }
+    // An import that stays under way: its worker waits on a named pipe until released.
+    void holdImport()
+    {
+        m_pipe = m_dir.filePath("held.png");
+        ::mkfifo(QFile::encodeName(m_pipe).constData(), 0600);
+        m_state->add({m_pipe});
+    }
+    void releaseImport()
+    {
+        if (m_pipe.isEmpty())
+            return;
+        QTest::qWaitFor(
+            [this] {
+                const int fd = ::open(QFile::encodeName(m_pipe).constData(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0)
+                    ::close(fd);
+                return !m_state->isImporting();
+            },
+            5000);
     }
     AppState& state() { return *m_state; }
     ContentView* content() const { return m_content; }
@@ -40,6 +64,7 @@ private:
     QTemporaryDir m_dir;
     std::unique_ptr<AppState> m_state;
     ContentView* m_content;
+    QString m_pipe;
 };
 
 QImage picture(QSize size, QColor from, QColor to)
@@ -124,6 +149,16 @@ QWidget* runningWindow()
     return window;
 }
 
+QWidget* importingWindow()
+{
+    auto* window = new Window;
+    QList<Item> items = fiveItems();
+    items.removeAt(2);
+    window->state().setItems(items);
+    window->holdImport();
+    return window;
+}
+
 // A drag of two files held over the window.
 void dragOver(QWidget* widget)
 {
@@ -169,6 +204,7 @@ const Look::Registration states{{
      runningWindow,
      {1180, 740},
      [](QWidget*) { QTest::qWait(200); }},
+    {QStringLiteral("window-importing"), importingWindow, {1180, 740}},
     {QStringLiteral("window-import-alert"), alertOverWindow},
 }};
 
