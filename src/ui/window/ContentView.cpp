@@ -10,6 +10,7 @@
 #include "kit/HairlineSplitter.h"
 #include "kit/Symbols.h"
 #include "kit/TolvaneTheme.h"
+#include "settings/SettingsBar.h"
 #include "store/AppState.h"
 
 #include <QDialog>
@@ -61,7 +62,7 @@ void widenAlert(QMessageBox& alert)
 
 ContentView::ContentView(AppState& state, QWidget* parent)
     : QWidget(parent), m_state(state), m_sidebar(new SidebarView(state)),
-      m_detail(new DetailPlaceholder(state)), m_settings(new SettingsPlaceholder),
+      m_detail(new DetailPlaceholder(state)), m_settings(new SettingsBar(state)),
       m_splitter(new HairlineSplitter(Qt::Horizontal)), m_status(new StatusLine(state)),
       m_studioFactory(studioStub)
 {

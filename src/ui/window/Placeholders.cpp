@@ -1,10 +1,8 @@
 #include "Placeholders.h"
 
 #include "DropHint.h"
-#include "kit/TolvaneTheme.h"
 #include "store/AppState.h"
 
-#include <QPainter>
 #include <QVBoxLayout>
 
 DetailPlaceholder::DetailPlaceholder(AppState& state, QWidget* parent)
@@ -17,13 +15,4 @@ DetailPlaceholder::DetailPlaceholder(AppState& state, QWidget* parent)
     connect(&state, &AppState::selectionChanged, this, refresh);
     connect(&state, &AppState::itemsChanged, this, refresh);
     refresh();
-}
-
-SettingsPlaceholder::SettingsPlaceholder(QWidget* parent) : QWidget(parent) {}
-
-void SettingsPlaceholder::paintEvent(QPaintEvent*)
-{
-    QColor panel = TolvaneTheme::panel();
-    panel.setAlphaF(0.55f);
-    QPainter(this).fillRect(rect(), panel);
 }
