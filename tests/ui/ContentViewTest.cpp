@@ -132,7 +132,7 @@ TEST(ContentView, StudioSheetOpensAgainAfterClosing)
 {
     ContentFixture f;
     int made = 0;
-    f.view.setStudioFactory([&made](QWidget* parent) {
+    f.view.setStudioFactory([&made](AppState&, QWidget* parent) {
         ++made;
         return new QDialog(parent);
     });

@@ -12,9 +12,10 @@
 #include "kit/TolvaneTheme.h"
 #include "settings/SettingsBar.h"
 #include "store/AppState.h"
+#include "studio/CloudStudioView.h"
+#include "studio/KeySheet.h"
 
 #include <QDialog>
-#include <QDialogButtonBox>
 #include <QDragEnterEvent>
 #include <QGridLayout>
 #include <QLabel>
@@ -29,20 +30,6 @@ constexpr int sidebarIdeal = 240;
 constexpr int sidebarMaximum = 340;
 constexpr int detailMinimum = 400;
 constexpr int settingsWidth = 270;
-
-// Until the studio exists: a sheet that says so and closes.
-QDialog* studioStub(QWidget* parent)
-{
-    auto* dialog = new QDialog(parent);
-    dialog->setWindowTitle(QStringLiteral("AI Studio"));
-    auto* layout = new QVBoxLayout(dialog);
-    layout->setContentsMargins(24, 24, 24, 24);
-    layout->addWidget(new QLabel(QStringLiteral("The studio is not part of this build yet.")));
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-    layout->addWidget(buttons);
-    return dialog;
-}
 
 // A message box sizes itself to its shortest text; give the message room to read in a few lines,
 // and set the title apart from it.
@@ -64,7 +51,7 @@ ContentView::ContentView(AppState& state, QWidget* parent)
     : QWidget(parent), m_state(state), m_sidebar(new SidebarView(state)),
       m_detail(new DetailPlaceholder(state)), m_settings(new SettingsBar(state)),
       m_splitter(new HairlineSplitter(Qt::Horizontal)), m_status(new StatusLine(state)),
-      m_studioFactory(studioStub)
+      m_studioFactory(CloudStudioView::create)
 {
     setAutoFillBackground(true);
     setAcceptDrops(true);
@@ -174,7 +161,7 @@ void ContentView::openStudio()
 {
     if (m_studio || !m_studioFactory)
         return;
-    QDialog* dialog = m_studioFactory(this);
+    QDialog* dialog = m_studioFactory(m_state, this);
     if (!dialog)
         return;
     m_studio = dialog;

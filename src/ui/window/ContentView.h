@@ -22,14 +22,14 @@ class ContentView : public QWidget {
     Q_OBJECT
 
 public:
-    using StudioFactory = std::function<QDialog*(QWidget* parent)>;
+    using StudioFactory = std::function<QDialog*(AppState& state, QWidget* parent)>;
 
     explicit ContentView(AppState& state, QWidget* parent = nullptr);
     ~ContentView() override;
 
     // The window's toolbar; the main window installs it (and then owns it).
     QToolBar* toolbar() const { return m_toolbar; }
-    // Makes the studio sheet each time it is opened.
+    // Makes the studio sheet each time it is opened (the real studio unless replaced).
     void setStudioFactory(StudioFactory factory);
 
     bool dropTargeted() const { return m_dropTargeted; }
