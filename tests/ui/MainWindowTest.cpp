@@ -3,6 +3,7 @@
 #include "cloud/KeychainStore.h"
 #include "settings/SettingsWindow.h"
 #include "store/AppState.h"
+#include "ui/window/ContentView.h"
 #include "updates/UpdateManager.h"
 
 #include <QAction>
@@ -11,6 +12,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolBar>
 #include <gtest/gtest.h>
 
 namespace {
@@ -64,12 +66,27 @@ TEST_F(MainWindowTest, ContentOpensAtItsDefaultSizeAndKeepsItsMinimum)
     EXPECT_EQ(MainWindow::initialSize({800, 600}, 25), QSize(960, 645));
     m_window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_window));
-    m_window.resize(1180, 740 + m_window.menuBar()->height());
+    const int bars = m_window.menuBar()->height() + m_window.contentView()->toolbar()->height();
+    m_window.resize(1180, 740 + bars);
     QTest::qWait(20);
     EXPECT_EQ(m_window.centralWidget()->size(), QSize(1180, 740));
     m_window.resize(400, 300);
     QTest::qWait(20);
     EXPECT_EQ(m_window.centralWidget()->size(), QSize(960, 620));
+}
+
+TEST_F(MainWindowTest, ContentAndItsToolbarAreInstalled)
+{
+    ContentView* content = m_window.contentView();
+    ASSERT_NE(content, nullptr);
+    QToolBar* toolbar = content->toolbar();
+    EXPECT_EQ(toolbar->parentWidget(), &m_window);
+    EXPECT_EQ(m_window.toolBarArea(toolbar), Qt::TopToolBarArea);
+    EXPECT_FALSE(toolbar->isMovable());
+    QStringList titles;
+    for (QAction* action : toolbar->actions())
+        titles << action->text();
+    EXPECT_EQ(titles, (QStringList{"AI Studio", "Add", "Reset", "Clear"}));
 }
 
 TEST_F(MainWindowTest, CommandsFollowTheFlags)

@@ -107,7 +107,10 @@ QIcon icon(const QString& name, const QColor& colour, int px)
     if (normal.isNull())
         return result;
     result.addPixmap(normal, QIcon::Normal);
-    result.addPixmap(pixmap(name, TolvaneTheme::muted(), px), QIcon::Disabled);
+    // Dimmed as well as greyed: muted alone is too close to ink to read as disabled.
+    QColor disabled = TolvaneTheme::muted();
+    disabled.setAlphaF(0.45f);
+    result.addPixmap(pixmap(name, disabled, px), QIcon::Disabled);
     return result;
 }
 

@@ -1,13 +1,12 @@
 #include "MainWindow.h"
 
-#include "kit/TolvaneTheme.h"
+#include "ContentView.h"
 #include "settings/SettingsWindow.h"
 #include "store/AppState.h"
 #include "updates/UpdateManager.h"
 
 #include <QAction>
 #include <QGuiApplication>
-#include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
 
@@ -39,17 +38,12 @@ MainWindow::~MainWindow()
     delete m_settingsWindow;
 }
 
-// The window's one central widget; the queue's views replace it here.
+// The window's one central widget, and the toolbar that comes with it.
 QWidget* MainWindow::makeContent()
 {
-    auto* placeholder = new QLabel(QStringLiteral("Tolvane"));
-    placeholder->setAlignment(Qt::AlignCenter);
-    placeholder->setFont(TolvaneTheme::displayFont(56));
-    QPalette palette = placeholder->palette();
-    palette.setColor(QPalette::WindowText, TolvaneTheme::muted());
-    placeholder->setPalette(palette);
-    placeholder->setAutoFillBackground(true);
-    return placeholder;
+    auto* content = new ContentView(m_state);
+    addToolBar(content->toolbar());
+    return content;
 }
 
 void MainWindow::buildMenus()
@@ -77,17 +71,18 @@ void MainWindow::buildMenus()
     connect(m_checkForUpdates, &QAction::triggered, &m_updates, &UpdateManager::checkForUpdates);
 }
 
-QSize MainWindow::initialSize(const QSize& freeArea, int menuBarHeight)
+QSize MainWindow::initialSize(const QSize& freeArea, int barsHeight)
 {
-    const QSize menu(0, menuBarHeight);
-    return (contentDefault + menu).boundedTo(freeArea).expandedTo(contentMinimum + menu);
+    const QSize bars(0, barsHeight);
+    return (contentDefault + bars).boundedTo(freeArea).expandedTo(contentMinimum + bars);
 }
 
 void MainWindow::placeOnScreen()
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QRect free = screen ? screen->availableGeometry() : QRect(0, 0, 4096, 4096);
-    resize(initialSize(free.size(), menuBar()->sizeHint().height()));
+    const int bars = menuBar()->sizeHint().height() + contentView()->toolbar()->sizeHint().height();
+    resize(initialSize(free.size(), bars));
     move(free.center() - rect().center());
 }
 
@@ -112,4 +107,9 @@ void MainWindow::openSettings()
     m_settingsWindow->show();
     m_settingsWindow->raise();
     m_settingsWindow->activateWindow();
+}
+
+ContentView* MainWindow::contentView() const
+{
+    return static_cast<ContentView*>(centralWidget());
 }

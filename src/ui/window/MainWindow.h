@@ -4,6 +4,7 @@
 #include <QPointer>
 
 class AppState;
+class ContentView;
 class QAction;
 class SettingsWindow;
 class UpdateManager;
@@ -21,12 +22,14 @@ public:
     QAction* settingsAction() const { return m_settings; }
     QAction* quitAction() const { return m_quit; }
     QAction* checkForUpdatesAction() const { return m_checkForUpdates; }
+    ContentView* contentView() const;
     // The open Settings window, if any.
     SettingsWindow* settingsWindow() const;
 
-    // The window's first size: its content at 1180 × 740 under the menu bar, kept within the
-    // screen's free area but never below the content's minimum.
-    static QSize initialSize(const QSize& freeArea, int menuBarHeight);
+    // The window's first size: its content at 1180 × 740 under the menu bar and the toolbar
+    // (`barsHeight` together), kept within the screen's free area but never below the content's
+    // minimum.
+    static QSize initialSize(const QSize& freeArea, int barsHeight);
 
     // Enables each command from the store's and the updater's flags.
     void updateActions();
