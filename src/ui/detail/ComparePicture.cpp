@@ -1,0 +1,87 @@
+#include "ComparePicture.h"
+
+#include "CompareCanvas.h"
+#include "kit/Spinner.h"
+#include "kit/Tag.h"
+
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStackedLayout>
+#include <algorithm>
+
+namespace {
+constexpr qreal margin = 12;
+}
+
+ComparePicture::ComparePicture(QWidget* parent)
+    : QWidget(parent), m_stack(new QStackedLayout(this)), m_spinner(new Spinner),
+      m_scroll(new QScrollArea), m_canvas(new CompareCanvas)
+{
+    m_stack->setContentsMargins(0, 0, 0, 0);
+    auto* spinnerBox = new QWidget;
+    auto* spinnerLayout = new QVBoxLayout(spinnerBox);
+    spinnerLayout->addWidget(m_spinner, 0, Qt::AlignCenter);
+    m_stack->addWidget(spinnerBox);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setWidgetResizable(false);
+    m_scroll->setAlignment(Qt::AlignCenter);
+    m_scroll->setWidget(m_canvas);
+    m_stack->addWidget(m_scroll);
+    // Children made after the stack's pages stay above them and never scroll.
+    m_beforeTag = new Tag(tr("Before"), this);
+    m_afterTag = new Tag(tr("After"), this);
+    m_beforeTag->raise();
+    m_afterTag->raise();
+}
+
+QSizeF ComparePicture::fitted(QSizeF area, QSizeF pixels)
+{
+    const QSizeF available(area.width() - 2 * margin, area.height() - 2 * margin);
+    if (!(pixels.width() > 0) || !(pixels.height() > 0) || !(available.width() > 0) ||
+        !(available.height() > 0))
+        return {1, 1};
+    const qreal s =
+        std::min(available.width() / pixels.width(), available.height() / pixels.height());
+    return {pixels.width() * s, pixels.height() * s};
+}
+
+void ComparePicture::setImages(const QImage& before, const QImage& after, QSizeF afterPixels)
+{
+    m_pixels = afterPixels;
+    m_canvas->setImages(before, after);
+    m_stack->setCurrentWidget(m_scroll);
+    m_beforeTag->raise();
+    m_afterTag->raise();
+    relayout();
+}
+
+void ComparePicture::setZoom(int zoom)
+{
+    if (zoom == m_zoom)
+        return;
+    m_zoom = zoom;
+    relayout();
+}
+
+void ComparePicture::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    relayout();
+}
+
+// The fitted size comes from the whole area, not the viewport, so scroll bars appearing at a
+// zoom never change it.
+void ComparePicture::relayout()
+{
+    m_beforeTag->move(0, 0);
+    m_afterTag->move(width() - m_afterTag->width(), 0);
+    const QSizeF displayed = fitted(size(), m_pixels) * m_zoom;
+    m_canvas->setDisplayedSize(displayed);
+    const QSize needed = displayed.toSize();
+    const bool scrollsX = needed.width() > width();
+    const bool scrollsY = needed.height() > height();
+    const int barW = scrollsY ? m_scroll->verticalScrollBar()->sizeHint().width() : 0;
+    const int barH = scrollsX ? m_scroll->horizontalScrollBar()->sizeHint().height() : 0;
+    m_canvas->resize(std::max(needed.width(), width() - barW),
+                     std::max(needed.height(), height() - barH));
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <memory>
+
+// One parsed SVG document, drawn on demand at any size. The document never loads anything from
+// outside its own text: it has no base file, so every reference but a data: URL resolves to
+// nothing. Not thread-safe: render from one thread at a time.
+class SvgRaster {
+public:
+    // Parses UTF-8 SVG text; null when it is not a document librsvg can draw.
+    static std::shared_ptr<SvgRaster> parse(const QByteArray& text);
+    ~SvgRaster();
+
+    // A premultiplied image of `size`: the page checkerboard (#eeeae1 with #dadbd3 squares of
+    // 12 px, a light square at the origin) with the drawing fitted, aspect kept, into the centred
+    // box of 90 % of each side. Null when `size` is empty or the memory cannot be had.
+    QImage render(QSize size) const;
+
+    // Paints the page checkerboard over `image` (premultiplied, 32 bits per pixel).
+    static void paintPage(QImage& image);
+
+    SvgRaster(const SvgRaster&) = delete;
+    SvgRaster& operator=(const SvgRaster&) = delete;
+
+private:
+    struct Handle;
+    explicit SvgRaster(std::unique_ptr<Handle> handle);
+    std::unique_ptr<Handle> m_handle;
+};

@@ -1,0 +1,82 @@
+#include "VectorPreview.h"
+
+#include "SvgSanitizer.h"
+#include "VectorCanvas.h"
+#include "kit/AquaButton.h"
+#include "kit/Symbols.h"
+#include "kit/TolvaneTheme.h"
+#include "kit/Workspace.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QStringDecoder>
+#include <QVBoxLayout>
+#include <atomic>
+
+namespace {
+std::atomic<int> reads{0};
+}
+
+VectorPreview::VectorPreview(const QString& path, QWidget* parent)
+    : QWidget(parent), m_path(path), m_canvas(new VectorCanvas(path))
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(16);
+    layout->addWidget(m_canvas, 1);
+    layout->addWidget(makeCaptionRow());
+}
+
+QWidget* VectorPreview::makeCaptionRow()
+{
+    auto* row = new QWidget;
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(16, 0, 16, 16);
+    const QFont caption = TolvaneTheme::font(TolvaneTheme::TextStyle::caption);
+    auto* symbol = new QLabel;
+    symbol->setPixmap(
+        Symbols::pixmap(QStringLiteral("point.topleft.down.curvedto.point.bottomright.up"),
+                        TolvaneTheme::muted(), QFontMetrics(caption).height()));
+    layout->addWidget(symbol);
+    auto* text = new QLabel(tr("Editable SVG · Up to 8 colors · No embedded bitmap"));
+    text->setFont(caption);
+    QPalette palette = text->palette();
+    palette.setColor(QPalette::WindowText, TolvaneTheme::muted());
+    text->setPalette(palette);
+    layout->addWidget(text);
+    layout->addStretch(1);
+    auto* reveal = new AquaButton(tr("Show SVG in Folder"));
+    connect(reveal, &QAbstractButton::clicked, this, [this] { Workspace::reveal(m_path); });
+    layout->addWidget(reveal);
+    return row;
+}
+
+std::optional<QByteArray> VectorPreview::prepare(const QString& path)
+{
+    if (QFileInfo(path).size() > maxBytes)
+        return std::nullopt;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    ++reads;
+    // One byte more than allowed tells a file that grew since its size was read.
+    const QByteArray data = file.read(maxBytes + 1);
+    if (data.size() > maxBytes || file.error() != QFile::NoError)
+        return std::nullopt;
+    // Entities could bring in markup that no text filter sees; traced files never declare any.
+    if (data.contains("<!ENTITY"))
+        return std::nullopt;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(data);
+    if (decoder.hasError())
+        return std::nullopt;
+    text.remove(QStringLiteral(R"(<?xml version="1.0" encoding="UTF-8"?>)"));
+    return SvgSanitizer::withoutExternalImages(text).toUtf8();
+}
+
+int VectorPreview::readCount()
+{
+    return reads;
+}
