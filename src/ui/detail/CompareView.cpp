@@ -5,10 +5,10 @@
 #include "core/Async.h"
 #include "imageio/ImageLoader.h"
 #include "kit/AquaButton.h"
+#include "kit/Divider.h"
 #include "kit/SegmentedControl.h"
 #include "kit/Workspace.h"
 
-#include <QFrame>
 #include <QHBoxLayout>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -29,10 +29,7 @@ CompareView::CompareView(const QString& beforePath, const QString& afterPath, QW
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(m_picture, 1);
-    auto* divider = new QFrame;
-    divider->setFixedHeight(1);
-    divider->setStyleSheet(QStringLiteral("background: rgba(255, 255, 255, 26);"));
-    layout->addWidget(divider);
+    layout->addWidget(new Divider);
     layout->addWidget(makeControls());
     connect(m_picture->canvas(), &CompareCanvas::splitDragged, this, [this](double split) {
         const QSignalBlocker blocker(m_slider);
