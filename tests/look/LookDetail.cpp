@@ -70,13 +70,13 @@ QString tracedPhoto()
 void waitForSingle(QWidget* widget)
 {
     auto* view = static_cast<SingleImageView*>(widget);
-    QTest::qWaitFor([view] { return view->hasImage(); }, 5000);
+    (void)QTest::qWaitFor([view] { return view->hasImage(); }, 5000);
 }
 
 void waitForCompare(QWidget* widget, int zoomIndex, double split)
 {
     auto* view = static_cast<CompareView*>(widget);
-    QTest::qWaitFor([view] { return view->picture()->canvas()->isVisible(); }, 5000);
+    (void)QTest::qWaitFor([view] { return view->picture()->canvas()->isVisible(); }, 5000);
     if (zoomIndex > 0) {
         view->zoomControl()->setCurrentIndex(zoomIndex);
         view->picture()->setZoom(1 << zoomIndex);
@@ -88,7 +88,7 @@ void waitForCompare(QWidget* widget, int zoomIndex, double split)
 void waitForVector(QWidget* widget)
 {
     auto* view = static_cast<VectorPreview*>(widget);
-    QTest::qWaitFor([view] { return !view->canvas()->raster().isNull(); }, 10000);
+    (void)QTest::qWaitFor([view] { return !view->canvas()->raster().isNull(); }, 10000);
     QTest::qWait(300); // a resize while the first raster was drawn
 }
 
