@@ -48,7 +48,7 @@ public:
     {
         if (m_pipe.isEmpty())
             return;
-        QTest::qWaitFor(
+        (void)QTest::qWaitFor(
             [this] {
                 const int fd = ::open(QFile::encodeName(m_pipe).constData(), O_WRONLY | O_NONBLOCK);
                 if (fd >= 0)

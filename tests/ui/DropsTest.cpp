@@ -48,7 +48,7 @@ TEST(Drops, ThreeFilesMakeOneAddInDraggedOrderAfterTheHandler)
 {
     DropFixture f;
     QList<QUrl> urls;
-    for (const QString& name : {"c.png", "a.png", "b.png"}) {
+    for (const char* name : {"c.png", "a.png", "b.png"}) {
         QImage image(8, 8, QImage::Format_RGB32);
         image.fill(Qt::green);
         image.save(f.path(name));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "KeySheet.h"
 #include "cloud/CloudStudio.h"
 
 #include <QDialog>
@@ -7,7 +8,6 @@
 
 class AppState;
 class AquaButton;
-class KeySheet;
 class QCheckBox;
 class QComboBox;
 class QLabel;

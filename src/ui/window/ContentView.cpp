@@ -3,9 +3,9 @@
 #include "DetailHeader.h"
 #include "DropHighlight.h"
 #include "Drops.h"
-#include "Placeholders.h"
 #include "SidebarView.h"
 #include "StatusLine.h"
+#include "detail/DetailView.h"
 #include "kit/Divider.h"
 #include "kit/HairlineSplitter.h"
 #include "kit/Symbols.h"
@@ -13,7 +13,6 @@
 #include "settings/SettingsBar.h"
 #include "store/AppState.h"
 #include "studio/CloudStudioView.h"
-#include "studio/KeySheet.h"
 
 #include <QDialog>
 #include <QDragEnterEvent>
@@ -49,7 +48,7 @@ void widenAlert(QMessageBox& alert)
 
 ContentView::ContentView(AppState& state, QWidget* parent)
     : QWidget(parent), m_state(state), m_sidebar(new SidebarView(state)),
-      m_detail(new DetailPlaceholder(state)), m_settings(new SettingsBar(state)),
+      m_detail(new DetailView(state)), m_settings(new SettingsBar(state)),
       m_splitter(new HairlineSplitter(Qt::Horizontal)), m_status(new StatusLine(state)),
       m_studioFactory(CloudStudioView::create)
 {
