@@ -29,6 +29,11 @@ UpdateManager::UpdateManager(const QJsonObject& info, const ControllerFactory& m
 
 UpdateManager::~UpdateManager() = default;
 
+void UpdateManager::checkForUpdates()
+{
+    m_controller->checkForUpdates();
+}
+
 void UpdateManager::setCanCheck(bool value)
 {
     if (m_canCheck == value)

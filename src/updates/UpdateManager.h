@@ -28,6 +28,10 @@ public:
     bool automaticChecks() const { return m_automaticChecks; }
     bool automaticDownloads() const { return m_automaticDownloads; }
 
+public Q_SLOTS:
+    // The menu command and the settings button: a user-initiated check through the controller.
+    void checkForUpdates();
+
 Q_SIGNALS:
     void canCheckChanged(bool canCheck);
     void automaticChecksChanged(bool on);
