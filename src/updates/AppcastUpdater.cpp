@@ -57,6 +57,7 @@ AppcastUpdater::AppcastUpdater(Options options, UpdateUserDriver& driver, QObjec
 
 AppcastUpdater::~AppcastUpdater()
 {
+    m_installing.waitForFinished();
     m_fetcher.cancel();
     dropPending();
 }
@@ -294,25 +295,27 @@ void AppcastUpdater::installNow()
 {
     setPhase(Phase::installing);
     m_driver.showInstalling(m_pendingItem);
+    // The archive is the worker's now: it removes it, and a quit meanwhile waits for it.
     const UpdateInstaller installer = m_installer;
-    const QString archive = m_pending;
-    QFuture<QString> done = QtConcurrent::run([installer, archive]() -> QString {
+    const QString archive = std::exchange(m_pending, QString());
+    m_installing = QtConcurrent::run([installer, archive]() -> QString {
+        QString error;
         try {
             installer.install(archive);
-            return {};
-        } catch (const EngineError& error) {
-            return error.message();
+        } catch (const EngineError& failure) {
+            error = failure.message();
         } catch (const std::exception&) {
-            return QStringLiteral("The update could not be installed.");
+            error = QStringLiteral("The update could not be installed.");
         }
+        QFile::remove(archive);
+        return error;
     });
-    whenFinished(done, this,
+    whenFinished(m_installing, this,
                  reply<QString>([](auto* self, QString error) { self->onInstalled(error); }));
 }
 
 void AppcastUpdater::onInstalled(const QString& error)
 {
-    dropPending();
     if (!error.isEmpty())
         return fail(error);
     m_driver.dismissProgress();
@@ -331,6 +334,7 @@ void AppcastUpdater::dropPending()
 
 void AppcastUpdater::finishAtQuit()
 {
+    m_installing.waitForFinished();
     m_fetcher.cancel();
     m_download.clear();
     if (!m_pending.isEmpty()) {

@@ -7,6 +7,7 @@
 #include "Updater.h"
 
 #include <QDateTime>
+#include <QFuture>
 #include <QJsonObject>
 #include <QPointer>
 #include <QSettings>
@@ -95,4 +96,5 @@ private:
     AppcastItem m_pendingItem; // verified, waiting to be installed
     QString m_pending;
     QString m_relaunchProgram;
+    QFuture<QString> m_installing;
 };

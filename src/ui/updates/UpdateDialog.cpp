@@ -75,6 +75,7 @@ UpdateProgressDialog::UpdateProgressDialog(QWidget* parent) : UpdateDialog({}, {
     addContent(m_bar);
     addContent(m_detail);
     m_cancelButton = addButton(QStringLiteral("Cancel"), QDialog::Rejected);
+    setCancel({});
     connect(this, &QDialog::rejected, this, [this] {
         if (m_cancel)
             std::exchange(m_cancel, {})();
