@@ -3,6 +3,7 @@
 #include "UpdateLabels.h"
 #include "core/Resources.h"
 #include "kit/AquaButton.h"
+#include "kit/Divider.h"
 #include "kit/TolvaneTheme.h"
 #include "updates/UpdateManager.h"
 #include "updates/Updater.h"
@@ -34,13 +35,13 @@ PreferencesView::PreferencesView(UpdateManager& updates, const QJsonObject& info
     stack->setContentsMargins(28, 28, 28, 28);
     stack->setSpacing(24);
     stack->addWidget(makeHeader());
-    stack->addWidget(UpdateLabels::divider());
+    stack->addWidget(new Divider);
     stack->addWidget(makeSection());
     if (!updates.isConfigured())
         stack->addWidget(UpdateLabels::text(
             QStringLiteral("Update checks are available in the packaged release."),
             TextStyle::caption, TolvaneTheme::muted()));
-    stack->addWidget(UpdateLabels::divider());
+    stack->addWidget(new Divider);
     stack->addWidget(makeVersionLine(info));
     setFixedWidth(460);
 

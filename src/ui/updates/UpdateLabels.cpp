@@ -3,7 +3,6 @@
 #include "kit/Symbols.h"
 
 #include <QApplication>
-#include <QFrame>
 #include <QLabel>
 
 namespace UpdateLabels {
@@ -21,18 +20,6 @@ QLabel* text(const QString& text, TolvaneTheme::TextStyle style, const QColor& c
         label->setPalette(palette);
     }
     return label;
-}
-
-QFrame* divider()
-{
-    auto* line = new QFrame;
-    line->setFixedHeight(1);
-    const QColor& ink = TolvaneTheme::ink();
-    line->setStyleSheet(QStringLiteral("background-color: rgba(%1, %2, %3, 36);")
-                            .arg(ink.red())
-                            .arg(ink.green())
-                            .arg(ink.blue()));
-    return line;
 }
 
 QLabel* applicationIcon(int px)

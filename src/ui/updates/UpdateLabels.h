@@ -4,7 +4,6 @@
 
 #include <QColor>
 
-class QFrame;
 class QLabel;
 
 // Small pieces shared by the update views.
@@ -12,8 +11,6 @@ namespace UpdateLabels {
 // Plain text (never rich text) in a text style; `colour` for the enabled states, the palette's
 // disabled text otherwise. Long texts wrap.
 QLabel* text(const QString& text, TolvaneTheme::TextStyle style, const QColor& colour = {});
-// A one-pixel horizontal rule.
-QFrame* divider();
 // The running application's icon at px × px.
 QLabel* applicationIcon(int px);
 } // namespace UpdateLabels
