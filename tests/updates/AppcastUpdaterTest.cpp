@@ -363,3 +363,38 @@ TEST(AppcastUpdater, KeepsItsSettingsAndAnnouncesOnlyChanges)
     idle.checkForUpdates();
     EXPECT_TRUE(rig.driver.shown.isEmpty());
 }
+
+TEST(AppcastUpdater, NetworkFailuresAreToldPlainly)
+{
+    {
+        Rig rig;
+        rig.options.network.transferTimeoutMs = 300;
+        rig.server.reply("GET", "/appcast.xml", HttpReply::stall());
+        rig.start();
+        rig.check();
+        EXPECT_EQ(rig.driver.shown.last(),
+                  QStringLiteral("error: The update server did not answer in time."));
+    }
+    {
+        Rig rig;
+        rig.options.info[QStringLiteral("SUFeedURL")] =
+            QStringLiteral("http://127.0.0.1:%1/appcast.xml")
+                .arg(TestSupport::LoopbackHttpServer::closedPort());
+        rig.start();
+        rig.check();
+        EXPECT_TRUE(rig.driver.shown.last().startsWith(
+            QStringLiteral("error: The update server could not be reached: ")))
+            << rig.driver.shown.last().toStdString();
+    }
+    {
+        // The archive is gone from the server: nothing is left half-downloaded.
+        Rig rig;
+        rig.serve({rig.release(QStringLiteral("1.1.0"))}, false);
+        rig.server.reply("GET", "/tolvane-1.1.0.tar.gz", HttpReply::text(404, "Not Found"));
+        rig.start();
+        rig.check();
+        EXPECT_EQ(rig.driver.shown.last(),
+                  QStringLiteral("error: The update server answered with status 404."));
+        EXPECT_EQ(rig.besideInstallation(), onlyInstallation);
+    }
+}
