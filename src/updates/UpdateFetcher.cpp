@@ -122,6 +122,12 @@ void UpdateFetcher::download(const AppcastItem& item, const QString& path)
 
 void UpdateFetcher::onDownloadData()
 {
+    // An error page is not the archive; its status is reported when the reply finishes.
+    const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid() && status.toInt() != 200) {
+        m_reply->readAll();
+        return;
+    }
     const QByteArray chunk = m_reply->readAll();
     if (m_file->size() + chunk.size() > m_expected) {
         failDownload(QStringLiteral("The downloaded update is larger than announced."));

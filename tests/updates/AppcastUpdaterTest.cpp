@@ -390,7 +390,9 @@ TEST(AppcastUpdater, NetworkFailuresAreToldPlainly)
         // The archive is gone from the server: nothing is left half-downloaded.
         Rig rig;
         rig.serve({rig.release(QStringLiteral("1.1.0"))}, false);
-        rig.server.reply("GET", "/tolvane-1.1.0.tar.gz", HttpReply::text(404, "Not Found"));
+        // An error page longer than the archive is still reported as what it is.
+        rig.server.reply("GET", "/tolvane-1.1.0.tar.gz",
+                         HttpReply::text(404, QByteArray(100'000, 'x')));
         rig.start();
         rig.check();
         EXPECT_EQ(rig.driver.shown.last(),
