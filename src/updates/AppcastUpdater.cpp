@@ -47,10 +47,7 @@ AppcastUpdater::AppcastUpdater(Options options, UpdateUserDriver& driver, QObjec
             [this](qint64 received, qint64 total) {
                 if (m_byUser)
                     m_driver.showDownloadProgress(m_item, received, total, reply<>([](auto* self) {
-                                                      self->m_fetcher.cancel();
-                                                      self->m_download.clear();
-                                                      self->m_driver.dismissProgress();
-                                                      self->endSession();
+                                                      self->cancelSession();
                                                   }));
             });
 }
@@ -58,7 +55,7 @@ AppcastUpdater::AppcastUpdater(Options options, UpdateUserDriver& driver, QObjec
 AppcastUpdater::~AppcastUpdater()
 {
     m_installing.waitForFinished();
-    m_fetcher.cancel();
+    discardDownload();
     dropPending();
 }
 
@@ -167,11 +164,7 @@ void AppcastUpdater::beginSession(bool byUser)
             m_options.info.value(QStringLiteral("SUPublicEDKey")).toString()))
         return fail(QStringLiteral("This build’s update key is not valid."));
     if (byUser)
-        m_driver.showChecking(reply<>([](auto* self) {
-            self->m_fetcher.cancel();
-            self->m_driver.dismissProgress();
-            self->endSession();
-        }));
+        m_driver.showChecking(reply<>([](auto* self) { self->cancelSession(); }));
     m_fetcher.fetchFeed(url);
 }
 
@@ -182,12 +175,24 @@ void AppcastUpdater::endSession()
     scheduleNextCheck();
 }
 
+void AppcastUpdater::discardDownload()
+{
+    m_fetcher.cancel();
+    if (!m_download.isEmpty())
+        QFile::remove(m_download);
+    m_download.clear();
+}
+
+void AppcastUpdater::cancelSession()
+{
+    discardDownload();
+    m_driver.dismissProgress();
+    endSession();
+}
+
 void AppcastUpdater::fail(const QString& message)
 {
-    if (!m_download.isEmpty()) {
-        QFile::remove(m_download);
-        m_download.clear();
-    }
+    discardDownload();
     if (!m_byUser)
         return endSession();
     m_driver.dismissProgress();
@@ -257,24 +262,35 @@ void AppcastUpdater::startDownload()
     setPhase(Phase::downloading);
     m_download = m_installer.newDownloadPath();
     if (m_byUser)
-        m_driver.showDownloadProgress(m_item, 0, m_item.length, reply<>([](auto* self) {
-                                          self->m_fetcher.cancel();
-                                          self->m_download.clear();
-                                          self->m_driver.dismissProgress();
-                                          self->endSession();
-                                      }));
+        m_driver.showDownloadProgress(m_item, 0, m_item.length,
+                                      reply<>([](auto* self) { self->cancelSession(); }));
     m_fetcher.download(m_item, m_download);
 }
 
 void AppcastUpdater::onDownloaded()
 {
-    try {
-        UpdateSignature::verifyFile(
-            m_download, m_item.signature,
-            m_options.info.value(QStringLiteral("SUPublicEDKey")).toString());
-    } catch (const EngineError& error) {
-        return fail(error.message());
-    }
+    // Hashing an archive of many megabytes takes a moment: off the GUI thread.
+    const QString path = m_download;
+    const QString signature = m_item.signature;
+    const QString key = m_options.info.value(QStringLiteral("SUPublicEDKey")).toString();
+    const QFuture<QString> verified = QtConcurrent::run([path, signature, key]() -> QString {
+        try {
+            UpdateSignature::verifyFile(path, signature, key);
+            return {};
+        } catch (const EngineError& error) {
+            return error.message();
+        } catch (const std::exception&) {
+            return QStringLiteral("The downloaded update could not be verified.");
+        }
+    });
+    whenFinished(verified, this,
+                 reply<QString>([](auto* self, QString error) { self->onVerified(error); }));
+}
+
+void AppcastUpdater::onVerified(const QString& error)
+{
+    if (!error.isEmpty())
+        return fail(error);
     m_pending = std::exchange(m_download, QString());
     m_pendingItem = m_item;
     if (!m_byUser)
@@ -335,8 +351,7 @@ void AppcastUpdater::dropPending()
 void AppcastUpdater::finishAtQuit()
 {
     m_installing.waitForFinished();
-    m_fetcher.cancel();
-    m_download.clear();
+    discardDownload();
     if (!m_pending.isEmpty()) {
         try {
             m_installer.install(m_pending);

@@ -67,12 +67,16 @@ private:
     void scheduleNextCheck();
     void beginSession(bool byUser);
     void endSession();
+    // The user's Cancel: whatever was fetched so far is thrown away.
+    void cancelSession();
+    void discardDownload();
     void fail(const QString& message);
     void onFeed(const QByteArray& xml);
     void offer(const AppcastItem& item);
     void onChoice(UpdateUserDriver::Choice choice);
     void startDownload();
     void onDownloaded();
+    void onVerified(const QString& error);
     void askToInstall();
     void installNow();
     void onInstalled(const QString& error);
