@@ -31,7 +31,12 @@ PreferencesView::PreferencesView(UpdateManager& updates, const QJsonObject& info
                                  const QString& noticesPath, QWidget* parent)
     : QWidget(parent), m_updates(updates), m_noticesPath(noticesPath)
 {
-    auto* stack = new QVBoxLayout(this);
+    // The stack keeps its own height and sits in the middle of whatever room the tab has.
+    auto* content = new QWidget;
+    auto* centre = new QVBoxLayout(this);
+    centre->setContentsMargins(0, 0, 0, 0);
+    centre->addWidget(content, 0, Qt::AlignCenter);
+    auto* stack = new QVBoxLayout(content);
     stack->setContentsMargins(28, 28, 28, 28);
     stack->setSpacing(24);
     stack->addWidget(makeHeader());
@@ -43,7 +48,8 @@ PreferencesView::PreferencesView(UpdateManager& updates, const QJsonObject& info
             TextStyle::caption, TolvaneTheme::muted()));
     stack->addWidget(new Divider);
     stack->addWidget(makeVersionLine(info));
-    setFixedWidth(460);
+    content->setFixedWidth(460);
+    content->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Maximum);
 
     connect(&updates, &UpdateManager::canCheckChanged, this, &PreferencesView::showUpdaterState);
     connect(&updates, &UpdateManager::automaticChecksChanged, this,

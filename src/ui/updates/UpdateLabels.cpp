@@ -1,7 +1,5 @@
 #include "UpdateLabels.h"
 
-#include "kit/Symbols.h"
-
 #include <QApplication>
 #include <QLabel>
 
@@ -26,10 +24,11 @@ QLabel* applicationIcon(int px)
 {
     auto* label = new QLabel;
     label->setFixedSize(px, px);
-    const QIcon icon = QApplication::windowIcon();
-    label->setPixmap(icon.isNull()
-                         ? Symbols::pixmap(QStringLiteral("sparkles"), TolvaneTheme::accent(), px)
-                         : icon.pixmap(px, px));
+    // The running application's icon; the product's own before the application has set one.
+    QIcon icon = QApplication::windowIcon();
+    if (icon.isNull() || icon.availableSizes().isEmpty())
+        icon = TolvaneTheme::applicationIcon();
+    label->setPixmap(icon.pixmap(px, px));
     return label;
 }
 
