@@ -53,10 +53,12 @@ bool AppDelegate::shouldTerminate()
     return m_ask();
 }
 
-void AppDelegate::quit()
+bool AppDelegate::quit()
 {
-    if (shouldTerminate())
-        finish();
+    if (!shouldTerminate())
+        return false;
+    finish();
+    return true;
 }
 
 // A confirmed quit ends the batch properly: the item in progress is cancelled and removes its

@@ -33,8 +33,9 @@ public:
 
     // True when the application may end now; asks when work would be interrupted.
     bool shouldTerminate();
-    // The Quit command: asks if needed, then stops any batch and ends the event loop.
-    void quit();
+    // The Quit command: asks if needed, then stops any batch and ends the event loop. False when
+    // the user kept the application running.
+    bool quit();
 
     // Hands the files and folders named on the command line to the store in one import (a second
     // import would be refused while the first runs).

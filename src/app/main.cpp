@@ -6,6 +6,7 @@
 #include "store/AppState.h"
 #include "tracer/SVGVectorizer.h"
 #include "ui/kit/TolvaneTheme.h"
+#include "ui/updates/ApplicationUpdates.h"
 #include "ui/window/FilePanels.h"
 #include "ui/window/MainWindow.h"
 #include "updates/UpdateManager.h"
@@ -64,8 +65,10 @@ int runWindow(int argc, char** argv)
 
     AppDelegate delegate;
     AppState state;
-    UpdateManager updates;
-    MainWindow window(state, updates);
+    // "Install and Relaunch" quits the way the Quit command does, question included.
+    const std::unique_ptr<UpdateManager> updates =
+        ApplicationUpdates::make([&delegate] { return delegate.quit(); });
+    MainWindow window(state, *updates);
     state.setOpenPanel(FilePanels::openPanel(&window));
     state.setFolderPanel(FilePanels::folderPanel(&window));
     delegate.watch(&window, state);

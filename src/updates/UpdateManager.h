@@ -1,36 +1,50 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QObject>
+#include <functional>
+#include <memory>
 
-// The application's software updates: whether this build is set up for them, whether a check can
-// start now, and the two automatic-update settings. One per process, made at start-up of the window
-// mode only.
+class UpdaterController;
+
+// Connects the application to its updater. Whether this build is set up for updates is decided
+// once, here: both "SUFeedURL" and "SUPublicEDKey" present in the build's information (any value,
+// empty included). Only then is the updater started and mirrored; otherwise the three mirrors
+// stay false for good. The mirrors change only when the updater announces a change.
 class UpdateManager : public QObject {
     Q_OBJECT
-    Q_PROPERTY(bool canCheck READ canCheck NOTIFY canCheckChanged)
-    Q_PROPERTY(bool automaticChecks READ automaticChecks NOTIFY automaticChecksChanged)
-    Q_PROPERTY(bool automaticDownloads READ automaticDownloads NOTIFY automaticDownloadsChanged)
 
 public:
-    explicit UpdateManager(QObject* parent = nullptr);
+    using ControllerFactory = std::function<std::unique_ptr<UpdaterController>()>;
 
-    // True when Info.json holds both the feed address and the public key.
+    // `makeController` is called once, configured or not.
+    UpdateManager(const QJsonObject& info, const ControllerFactory& makeController,
+                  QObject* parent = nullptr);
+    ~UpdateManager() override;
+
+    UpdaterController& controller() const { return *m_controller; }
     bool isConfigured() const { return m_isConfigured; }
     bool canCheck() const { return m_canCheck; }
     bool automaticChecks() const { return m_automaticChecks; }
     bool automaticDownloads() const { return m_automaticDownloads; }
 
-    // Starts a check the user asked for; nothing while canCheck() is false.
+public Q_SLOTS:
+    // The menu command and the settings button: a user-initiated check through the controller.
     void checkForUpdates();
 
 Q_SIGNALS:
-    void canCheckChanged();
-    void automaticChecksChanged();
-    void automaticDownloadsChanged();
+    void canCheckChanged(bool canCheck);
+    void automaticChecksChanged(bool on);
+    void automaticDownloadsChanged(bool on);
 
 private:
-    bool m_isConfigured = false;
+    void setCanCheck(bool value);
+    void setAutomaticChecks(bool value);
+    void setAutomaticDownloads(bool value);
+
+    std::unique_ptr<UpdaterController> m_controller;
     bool m_canCheck = false;
     bool m_automaticChecks = false;
     bool m_automaticDownloads = false;
+    bool m_isConfigured = false;
 };

@@ -102,12 +102,12 @@ TEST_F(AppDelegateTest, AsksWhileCloudWorkRunsAndKeepsGoingOnKeep)
 {
     showWindow();
     m_state.setCloudRunning(true);
-    m_delegate.quit();
+    EXPECT_FALSE(m_delegate.quit());
     EXPECT_EQ(m_asked, 1);
     EXPECT_EQ(m_exits, 0);
 
     m_answer = true;
-    m_delegate.quit();
+    EXPECT_TRUE(m_delegate.quit());
     EXPECT_EQ(m_asked, 2);
     EXPECT_EQ(m_exits, 1);
 }

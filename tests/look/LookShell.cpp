@@ -1,5 +1,6 @@
 #include "Look.h"
 
+#include "../updates/FakeUpdaterController.h"
 #include "app/AppDelegate.h"
 #include "cloud/InMemorySecretStore.h"
 #include "cloud/KeychainStore.h"
@@ -26,7 +27,7 @@ namespace {
 MainWindow* mainWindow()
 {
     auto* state = new AppState;
-    auto* updates = new UpdateManager;
+    auto* updates = new UpdateManager({}, [] { return std::make_unique<FakeUpdaterController>(); });
     auto* window = new MainWindow(*state, *updates);
     state->setParent(window);
     updates->setParent(window);
@@ -36,7 +37,7 @@ MainWindow* mainWindow()
 QWidget* settingsWindow(int tab)
 {
     KeychainStore::setStore(std::make_shared<InMemorySecretStore>());
-    auto* updates = new UpdateManager;
+    auto* updates = new UpdateManager({}, [] { return std::make_unique<FakeUpdaterController>(); });
     auto* window = new SettingsWindow(SettingsWindow::standardTabs(*updates));
     updates->setParent(window);
     window->tabs()->setCurrentIndex(tab);

@@ -4,6 +4,7 @@
 #include "settings/SettingsWindow.h"
 #include "store/AppState.h"
 #include "ui/window/ContentView.h"
+#include "updates/FakeUpdaterController.h"
 #include "updates/UpdateManager.h"
 
 #include <QAction>
@@ -38,7 +39,7 @@ protected:
 
     QTemporaryDir m_dir;
     AppState m_state;
-    UpdateManager m_updates;
+    UpdateManager m_updates{{}, [] { return std::make_unique<FakeUpdaterController>(); }};
     MainWindow m_window;
 };
 

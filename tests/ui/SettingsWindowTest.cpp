@@ -2,6 +2,8 @@
 #include "cloud/InMemorySecretStore.h"
 #include "cloud/KeychainStore.h"
 #include "studio/APIKeysView.h"
+#include "updates/FakeUpdaterController.h"
+#include "updates/PreferencesView.h"
 #include "updates/UpdateManager.h"
 
 #include <QLabel>
@@ -12,11 +14,12 @@
 TEST(SettingsWindow, StandardTabsInOrderWithTheirSymbols)
 {
     KeychainStore::setStore(std::make_shared<InMemorySecretStore>());
-    UpdateManager updates;
+    UpdateManager updates({}, [] { return std::make_unique<FakeUpdaterController>(); });
     SettingsWindow window(SettingsWindow::standardTabs(updates));
     QTabWidget* tabs = window.tabs();
     ASSERT_EQ(tabs->count(), 2);
     EXPECT_TRUE(qobject_cast<APIKeysView*>(tabs->widget(0)));
+    EXPECT_TRUE(qobject_cast<PreferencesView*>(tabs->widget(1)));
     EXPECT_EQ(tabs->tabText(0), QStringLiteral("API Keys"));
     EXPECT_EQ(tabs->tabText(1), QStringLiteral("Updates"));
     EXPECT_FALSE(tabs->tabIcon(0).isNull());

@@ -1,0 +1,168 @@
+#include "UpdateFetcher.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+namespace {
+
+constexpr qint64 maxFeedBytes = 4 * 1024 * 1024;
+
+QString unreachable(const QString& detail)
+{
+    return QStringLiteral("The update server could not be reached: %1").arg(detail);
+}
+
+} // namespace
+
+UpdateFetcher::UpdateFetcher(Options options, QObject* parent)
+    : QObject(parent), m_options(options), m_network(new QNetworkAccessManager(this))
+{
+}
+
+UpdateFetcher::~UpdateFetcher()
+{
+    cancel();
+}
+
+bool UpdateFetcher::isAllowed(const QUrl& url) const
+{
+    if (url.scheme() == u"https" && !url.host().isEmpty())
+        return true;
+    return m_options.allowLoopbackHttp && url.scheme() == u"http" && url.host() == u"127.0.0.1";
+}
+
+QNetworkReply* UpdateFetcher::get(const QUrl& url)
+{
+    QNetworkRequest request(url);
+    request.setTransferTimeout(m_options.transferTimeoutMs);
+    // The default redirect policy never follows HTTPS down to HTTP.
+    m_reply = m_network->get(request);
+    return m_reply;
+}
+
+void UpdateFetcher::cancel()
+{
+    if (m_reply) {
+        m_reply->disconnect(this);
+        m_reply->abort();
+        m_reply->deleteLater();
+        m_reply = nullptr;
+    }
+    if (m_file) {
+        m_file->remove();
+        m_file.reset();
+    }
+}
+
+QString UpdateFetcher::failureOf(QNetworkReply* reply) const
+{
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid()) {
+        if (status.toInt() == 200)
+            return {};
+        return QStringLiteral("The update server answered with status %1.")
+            .arg(QString::number(status.toInt()));
+    }
+    if (reply->error() == QNetworkReply::OperationCanceledError ||
+        reply->error() == QNetworkReply::TimeoutError)
+        return QStringLiteral("The update server did not answer in time.");
+    return unreachable(reply->errorString());
+}
+
+void UpdateFetcher::fetchFeed(const QUrl& url)
+{
+    if (!isAllowed(url)) {
+        cancel();
+        Q_EMIT failed(QStringLiteral("The update feed address is not a secure (HTTPS) address."));
+        return;
+    }
+    cancel();
+    QNetworkReply* reply = get(url);
+    connect(reply, &QNetworkReply::downloadProgress, this, [this](qint64 received) {
+        if (received > maxFeedBytes) {
+            cancel();
+            Q_EMIT failed(QStringLiteral("The update feed is too large."));
+        }
+    });
+    connect(reply, &QNetworkReply::finished, this, &UpdateFetcher::onFeedFinished);
+}
+
+void UpdateFetcher::onFeedFinished()
+{
+    QNetworkReply* reply = m_reply;
+    m_reply = nullptr;
+    reply->deleteLater();
+    if (const QString failure = failureOf(reply); !failure.isEmpty()) {
+        Q_EMIT failed(failure);
+        return;
+    }
+    Q_EMIT feedFetched(reply->readAll());
+}
+
+void UpdateFetcher::download(const AppcastItem& item, const QString& path)
+{
+    if (!isAllowed(item.url)) {
+        cancel();
+        Q_EMIT failed(QStringLiteral("The update’s address is not a secure (HTTPS) address."));
+        return;
+    }
+    cancel();
+    m_file = std::make_unique<QFile>(path);
+    if (!m_file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        m_file.reset();
+        Q_EMIT failed(QStringLiteral("The update could not be saved beside the installation."));
+        return;
+    }
+    m_expected = item.length;
+    QNetworkReply* reply = get(item.url);
+    connect(reply, &QNetworkReply::readyRead, this, &UpdateFetcher::onDownloadData);
+    connect(reply, &QNetworkReply::finished, this, &UpdateFetcher::onDownloadFinished);
+}
+
+void UpdateFetcher::onDownloadData()
+{
+    // An error page is not the archive; its status is reported when the reply finishes.
+    const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid() && status.toInt() != 200) {
+        m_reply->readAll();
+        return;
+    }
+    const QByteArray chunk = m_reply->readAll();
+    if (m_file->size() + chunk.size() > m_expected) {
+        failDownload(QStringLiteral("The downloaded update is larger than announced."));
+        return;
+    }
+    if (m_file->write(chunk) != chunk.size()) {
+        failDownload(QStringLiteral("The update could not be saved beside the installation."));
+        return;
+    }
+    Q_EMIT downloadProgressed(m_file->size(), m_expected);
+}
+
+void UpdateFetcher::onDownloadFinished()
+{
+    if (const QString failure = failureOf(m_reply); !failure.isEmpty()) {
+        failDownload(failure);
+        return;
+    }
+    onDownloadData();
+    if (!m_file)
+        return;
+    const bool whole = m_file->size() == m_expected && m_file->flush();
+    if (!whole) {
+        failDownload(QStringLiteral("The downloaded update is not the announced size."));
+        return;
+    }
+    m_file->close();
+    m_file.reset();
+    m_reply->deleteLater();
+    m_reply = nullptr;
+    Q_EMIT downloadFinished();
+}
+
+void UpdateFetcher::failDownload(const QString& message)
+{
+    cancel();
+    Q_EMIT failed(message);
+}

@@ -1,0 +1,116 @@
+#include "ui/updates/ApplicationUpdates.h"
+#include "ui/updates/PreferencesView.h"
+#include "ui/updates/UpdateDialog.h"
+#include "ui/updates/UpdateDialogDriver.h"
+
+#include "TestSupport.h"
+#include "core/Resources.h"
+#include "kit/AquaButton.h"
+#include "support/LoopbackHttpServer.h"
+#include "updates/AppcastUpdaterController.h"
+#include "updates/UpdateFixtures.h"
+#include "updates/UpdateManager.h"
+
+#include <QApplication>
+#include <QJsonObject>
+#include <QLabel>
+#include <QNetworkProxy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+AquaButton* visibleButton(const QString& text)
+{
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->isVisible())
+            for (auto* button : window->findChildren<AquaButton*>())
+                if (button->text() == text && button->isVisible() && button->isEnabled())
+                    return button;
+    return nullptr;
+}
+
+// Waits for a button to appear and clicks it, the way a user answers a dialog.
+void answer(const QString& text)
+{
+    AquaButton* button = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (button = visibleButton(text)) != nullptr; }, 10000))
+        << text.toStdString();
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+} // namespace
+
+// The packaged build's path: the tab's button, the real dialogs, a signed release from the
+// loopback feed, and the installation swapped.
+TEST(UpdatesEndToEnd, TheTabsButtonInstallsASignedRelease)
+{
+    QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
+    QTemporaryDir root;
+    QTemporaryDir work;
+    const QString folder = root.filePath(QStringLiteral("tolvane"));
+    UpdateFixtures::makeInstallation(folder, QStringLiteral("1.0.0"));
+    const auto keys = UpdateFixtures::makeKeyPair();
+    const QString archive = work.filePath(QStringLiteral("a.tar.gz"));
+    UpdateFixtures::makeArchive(archive, QStringLiteral("1.1.0"));
+    const QByteArray bytes = TestSupport::readBytes(archive);
+
+    TestSupport::LoopbackHttpServer server;
+    server.reply("GET", "/tolvane-1.1.0.tar.gz", {200, {}, bytes});
+    server.reply("GET", "/appcast.xml",
+                 TestSupport::HttpReply::text(
+                     200, QStringLiteral("<rss version=\"2.0\" xmlns:t=\"https://vandelorn.com/"
+                                         "xml-namespaces/tolvane-update\"><channel><item>"
+                                         "<description>Notes</description><enclosure url=\"%1\" "
+                                         "length=\"%2\" t:version=\"1.1.0\" t:edSignature=\"%3\"/>"
+                                         "</item></channel></rss>")
+                              .arg(server.url("/tolvane-1.1.0.tar.gz").toString(),
+                                   QString::number(bytes.size()),
+                                   UpdateFixtures::signFile(archive, keys.secretKey))
+                              .toUtf8()));
+
+    const QJsonObject info{{QStringLiteral("SUFeedURL"), server.url("/appcast.xml").toString()},
+                           {QStringLiteral("SUPublicEDKey"), keys.publicKey},
+                           {QStringLiteral("CFBundleShortVersionString"), QStringLiteral("1.0.0")}};
+    int quitRequests = 0;
+    UpdateManager manager(info, [&] {
+        AppcastUpdater::Options options;
+        options.info = info;
+        options.settings = std::make_shared<QSettings>(work.filePath(QStringLiteral("s.ini")),
+                                                       QSettings::IniFormat);
+        options.installFolder = folder;
+        options.network.allowLoopbackHttp = true;
+        options.requestQuit = [&] { return ++quitRequests, true; };
+        options.launch = [](const QString&) { return true; };
+        return std::make_unique<AppcastUpdaterController>(
+            options, std::make_unique<UpdateDialogDriver>([] { return nullptr; }));
+    });
+    PreferencesView view(manager, info, {});
+    view.show();
+
+    answer(QStringLiteral("Check for Updates…"));
+    EXPECT_FALSE(manager.canCheck());
+    answer(QStringLiteral("Install Update"));
+    answer(QStringLiteral("Install and Relaunch"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return manager.canCheck(); }, 15000));
+    EXPECT_EQ(UpdateFixtures::installedVersion(folder), QStringLiteral("1.1.0"));
+    EXPECT_EQ(TestSupport::entries(root.path()), QStringList{QStringLiteral("tolvane")});
+    EXPECT_EQ(quitRequests, 1);
+}
+
+// The build under test has neither feed nor key: the application's manager never starts.
+TEST(UpdatesEndToEnd, TheDevelopmentBuildIsNotSetUp)
+{
+    if (Resources::info().contains(QStringLiteral("SUFeedURL")))
+        GTEST_SKIP() << "built with an update feed";
+    const std::unique_ptr<UpdateManager> manager = ApplicationUpdates::make([] { return false; });
+    EXPECT_FALSE(manager->isConfigured());
+    EXPECT_FALSE(manager->canCheck());
+    EXPECT_FALSE(manager->controller().updater()->canCheckForUpdates());
+    PreferencesView view(*manager);
+    bool versionShown = false;
+    for (auto* label : view.findChildren<QLabel*>())
+        versionShown |= label->text() == QStringLiteral("Version " TOLVANE_VERSION);
+    EXPECT_TRUE(versionShown);
+}

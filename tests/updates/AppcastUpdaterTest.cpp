@@ -1,0 +1,402 @@
+#include "updates/AppcastUpdater.h"
+
+#include "FakeUserDriver.h"
+#include "TestSupport.h"
+#include "UpdateFixtures.h"
+#include "support/LoopbackHttpServer.h"
+
+#include <QNetworkProxy>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using TestSupport::HttpReply;
+
+namespace {
+
+struct Release {
+    QString version;
+    QByteArray archive;
+    QString signature;
+    qint64 length = 0; // as announced
+};
+
+// A temporary installation of 1.0.0, a loopback feed and an updater over both.
+struct Rig {
+    QTemporaryDir root;
+    QTemporaryDir work;
+    QString folder = root.filePath(QStringLiteral("tolvane"));
+    UpdateFixtures::KeyPair keys = UpdateFixtures::makeKeyPair();
+    TestSupport::LoopbackHttpServer server;
+    FakeUserDriver driver;
+    AppcastUpdater::Options options;
+    std::unique_ptr<AppcastUpdater> updater;
+    QStringList launched;
+    int quitRequests = 0;
+    bool quitAllowed = true;
+
+    Rig()
+    {
+        QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
+        UpdateFixtures::makeInstallation(folder, QStringLiteral("1.0.0"));
+        options.info = {{QStringLiteral("SUFeedURL"), server.url("/appcast.xml").toString()},
+                        {QStringLiteral("SUPublicEDKey"), keys.publicKey},
+                        {QStringLiteral("CFBundleShortVersionString"), QStringLiteral("1.0.0")}};
+        options.settings = std::make_shared<QSettings>(work.filePath(QStringLiteral("s.ini")),
+                                                       QSettings::IniFormat);
+        options.installFolder = folder;
+        options.network.allowLoopbackHttp = true;
+        options.network.transferTimeoutMs = 3000;
+        options.launch = [this](const QString& program) {
+            launched << program;
+            return true;
+        };
+        options.requestQuit = [this] {
+            ++quitRequests;
+            return quitAllowed;
+        };
+    }
+
+    AppcastUpdater& start()
+    {
+        updater = std::make_unique<AppcastUpdater>(options, driver);
+        updater->start();
+        return *updater;
+    }
+
+    Release release(const QString& version)
+    {
+        const QString path = work.filePath(version + QStringLiteral(".tar.gz"));
+        UpdateFixtures::makeArchive(path, version);
+        Release r{version, TestSupport::readBytes(path),
+                  UpdateFixtures::signFile(path, keys.secretKey)};
+        r.length = r.archive.size();
+        return r;
+    }
+
+    // The feed, and each archive unless the test answers for it.
+    void serve(const QList<Release>& releases, bool withArchives = true)
+    {
+        QByteArray items;
+        for (const Release& r : releases) {
+            const QString file = QStringLiteral("/tolvane-%1.tar.gz").arg(r.version);
+            items += QStringLiteral("<item><title>Tolvane %1</title><description>Notes of %1"
+                                    "</description><enclosure url=\"%2\" length=\"%3\" "
+                                    "t:version=\"%1\" t:edSignature=\"%4\"/></item>")
+                         .arg(r.version, server.url(file).toString(), QString::number(r.length),
+                              r.signature)
+                         .toUtf8();
+            if (withArchives)
+                server.reply("GET", file, HttpReply{200, {}, r.archive});
+        }
+        server.reply("GET", "/appcast.xml",
+                     HttpReply::text(200,
+                                     "<rss version=\"2.0\" xmlns:t=\"https://vandelorn.com/"
+                                     "xml-namespaces/tolvane-update\"><channel>" +
+                                         items + "</channel></rss>",
+                                     "application/rss+xml"));
+    }
+
+    // Runs a user check to its end.
+    void check()
+    {
+        updater->checkForUpdates();
+        EXPECT_FALSE(updater->canCheckForUpdates());
+        EXPECT_TRUE(QTest::qWaitFor([this] { return updater->canCheckForUpdates(); }, 15000));
+    }
+
+    int archiveRequests(const QString& version) const
+    {
+        return int(
+            server.requests("GET", QStringLiteral("/tolvane-%1.tar.gz").arg(version)).size());
+    }
+
+    // Nothing hidden is ever left beside the installation.
+    QStringList besideInstallation() const { return TestSupport::entries(root.path()); }
+};
+
+const QStringList onlyInstallation{QStringLiteral("tolvane")};
+
+} // namespace
+
+TEST(AppcastUpdater, InstallsANewerSignedReleaseAndRelaunchesAtQuit)
+{
+    Rig rig;
+    const Release newest = rig.release(QStringLiteral("1.1.0"));
+    rig.serve({rig.release(QStringLiteral("1.0.5")), newest});
+    AppcastUpdater& updater = rig.start();
+    QSignalSpy canCheck(&updater, &Updater::canCheckForUpdatesChanged);
+    rig.check();
+
+    EXPECT_EQ(rig.driver.shown,
+              QStringList({QStringLiteral("checking"),
+                           QStringLiteral("found 1.1.0 over 1.0.0: Notes of 1.1.0"),
+                           QStringLiteral("downloading 1.1.0 of %1").arg(newest.length),
+                           QStringLiteral("ready 1.1.0"), QStringLiteral("installing 1.1.0")}));
+    EXPECT_EQ(UpdateFixtures::installedVersion(rig.folder), QStringLiteral("1.1.0"));
+    EXPECT_EQ(rig.besideInstallation(), onlyInstallation);
+    // Not a check can start during the session; it ends with one quit request.
+    ASSERT_EQ(canCheck.size(), 2);
+    EXPECT_FALSE(canCheck[0][0].toBool());
+    EXPECT_TRUE(canCheck[1][0].toBool());
+    EXPECT_EQ(rig.quitRequests, 1);
+    EXPECT_TRUE(rig.launched.isEmpty());
+    updater.finishAtQuit();
+    EXPECT_EQ(rig.launched, QStringList{rig.folder + QStringLiteral("/bin/tolvane")});
+}
+
+TEST(AppcastUpdater, ARefusedQuitRelaunchesNothing)
+{
+    Rig rig;
+    rig.quitAllowed = false;
+    rig.serve({rig.release(QStringLiteral("1.1.0"))});
+    rig.start();
+    rig.check();
+    EXPECT_EQ(UpdateFixtures::installedVersion(rig.folder), QStringLiteral("1.1.0"));
+    rig.updater->finishAtQuit();
+    EXPECT_TRUE(rig.launched.isEmpty());
+}
+
+TEST(AppcastUpdater, NeverInstallsWhatDoesNotMatchItsSignatureAndLength)
+{
+    const QString mismatch =
+        QStringLiteral("The update’s signature does not match. It was not installed.");
+    struct Case {
+        const char* name;
+        std::function<void(Rig&, Release&)> spoil;
+        QString error;
+    };
+    const Case cases[] = {
+        {"tampered byte", [](Rig&, Release& r) { r.archive[r.archive.size() / 2] ^= 1; }, mismatch},
+        {"other key",
+         [](Rig& rig, Release&) {
+             rig.options.info[QStringLiteral("SUPublicEDKey")] =
+                 UpdateFixtures::makeKeyPair().publicKey;
+         },
+         mismatch},
+        {"short signature",
+         [](Rig&, Release& r) {
+             r.signature = QString::fromLatin1(
+                 QByteArray::fromBase64(r.signature.toLatin1()).left(40).toBase64());
+         },
+         QStringLiteral("The update’s signature is malformed.")},
+        {"announced longer", [](Rig&, Release& r) { r.length += 10; },
+         QStringLiteral("The downloaded update is not the announced size.")},
+        {"announced shorter", [](Rig&, Release& r) { r.length -= 10; },
+         QStringLiteral("The downloaded update is larger than announced.")},
+    };
+    for (const Case& c : cases) {
+        Rig rig;
+        Release r = rig.release(QStringLiteral("1.1.0"));
+        c.spoil(rig, r);
+        rig.serve({r});
+        rig.start();
+        rig.check();
+        EXPECT_EQ(rig.driver.shown.last(), QStringLiteral("error: ") + c.error) << c.name;
+        EXPECT_EQ(UpdateFixtures::installedVersion(rig.folder), QStringLiteral("1.0.0")) << c.name;
+        EXPECT_EQ(rig.besideInstallation(), onlyInstallation) << c.name;
+        // Nothing is left to install at quit either.
+        rig.updater->finishAtQuit();
+        EXPECT_EQ(UpdateFixtures::installedVersion(rig.folder), QStringLiteral("1.0.0"));
+    }
+}
+
+TEST(AppcastUpdater, EqualOrOlderIsUpToDate)
+{
+    for (const char* version : {"1.0.0", "1.0", "0.9.9"}) {
+        Rig rig;
+        rig.serve({rig.release(QString::fromLatin1(version))});
+        rig.start();
+        rig.check();
+        EXPECT_EQ(rig.driver.shown,
+                  QStringList({QStringLiteral("checking"), QStringLiteral("up to date 1.0.0")}))
+            << version;
+    }
+}
+
+TEST(AppcastUpdater, ANonWritableInstallationIsToldBeforeAnyDownload)
+{
+    Rig rig;
+    rig.options.installer.isWritable = [](const QString&) { return false; };
+    rig.serve({rig.release(QStringLiteral("1.1.0"))});
+    rig.start();
+    rig.check();
+    EXPECT_TRUE(rig.driver.shown.last().startsWith(
+        QStringLiteral("error: Tolvane can’t update itself in “%1”: you don’t have permission")
+            .arg(rig.folder)));
+    EXPECT_EQ(rig.archiveRequests(QStringLiteral("1.1.0")), 0);
+    EXPECT_EQ(UpdateFixtures::installedVersion(rig.folder), QStringLiteral("1.0.0"));
+    EXPECT_EQ(rig.besideInstallation(), onlyInstallation);
+}
+
+TEST(AppcastUpdater, CancellingADownloadLeavesNothingBehind)
+{
+    Rig rig;
+    rig.serve({rig.release(QStringLiteral("1.1.0"))}, false);
+    rig.server.reply("GET", "/tolvane-1.1.0.tar.gz", HttpReply::stall());
+    AppcastUpdater& updater = rig.start();
+    updater.checkForUpdates();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return rig.archiveRequests(QStringLiteral("1.1.0")) == 1; }, 10000));
+    EXPECT_EQ(rig.besideInstallation().size(), 2); // the download has begun
+    rig.driver.cancel();
+    EXPECT_TRUE(updater.canCheckForUpdates());
+    EXPECT_EQ(rig.besideInstallation(), onlyInstallation);
+}
+
+TEST(AppcastUpdater, SkippedVersionsAreOfferedOnlyWhenTheUserAsks)
+{
+    Rig rig;
+    rig.driver.choice = UpdateUserDriver::Choice::skip;
+    rig.serve({rig.release(QStringLiteral("1.1.0"))});
+    rig.options.firstCheckDelayMs = 10;
+    rig.options.checkIntervalMs = 50;
+    AppcastUpdater& updater = rig.start();
+    rig.check();
+    EXPECT_EQ(updater.skippedVersion(), QStringLiteral("1.1.0"));
+    EXPECT_EQ(rig.archiveRequests(QStringLiteral("1.1.0")), 0);
+
+    // A background check reads the feed and shows nothing.
+    rig.driver.shown.clear();
+    const int feeds = int(rig.server.requests("GET", "/appcast.xml").size());
+    updater.setAutomaticallyChecksForUpdates(true);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return rig.server.requests("GET", "/appcast.xml").size() == feeds + 1; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return updater.canCheckForUpdates(); }, 10000));
+    EXPECT_TRUE(rig.driver.shown.isEmpty());
+    EXPECT_TRUE(updater.lastCheckTime().isValid());
+
+    // The user still gets it.
+    rig.driver.choice = UpdateUserDriver::Choice::remindLater;
+    rig.check();
+    EXPECT_EQ(rig.driver.shown.last(), QStringLiteral("found 1.1.0 over 1.0.0: Notes of 1.1.0"));
+}
+
+TEST(AppcastUpdater, BackgroundChecksNeverShowErrors)
+{
+    Rig rig;
+    rig.server.reply("GET", "/appcast.xml", HttpReply::text(500, "down"));
+    rig.options.firstCheckDelayMs = 10;
+    AppcastUpdater& updater = rig.start();
+    updater.setAutomaticallyChecksForUpdates(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.server.requestCount() == 1; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return updater.canCheckForUpdates(); }, 10000));
+    EXPECT_TRUE(rig.driver.shown.isEmpty());
+
+    rig.check();
+    EXPECT_EQ(rig.driver.shown.last(),
+              QStringLiteral("error: The update server answered with status 500."));
+}
+
+TEST(AppcastUpdater, AutomaticDownloadsInstallAtQuitWithoutAWord)
+{
+    Rig rig;
+    rig.serve({rig.release(QStringLiteral("1.1.0"))});
+    rig.options.firstCheckDelayMs = 10;
+    AppcastUpdater& updater = rig.start();
+    updater.setAutomaticallyDownloadsUpdates(true);
+    updater.setAutomaticallyChecksForUpdates(true);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return rig.archiveRequests(QStringLiteral("1.1.0")) == 1; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return updater.canCheckForUpdates(); }, 10000));
+    EXPECT_TRUE(rig.driver.shown.isEmpty());
+    EXPECT_EQ(UpdateFixtures::installedVersion(rig.folder), QStringLiteral("1.0.0"));
+
+    updater.finishAtQuit();
+    EXPECT_EQ(UpdateFixtures::installedVersion(rig.folder), QStringLiteral("1.1.0"));
+    EXPECT_EQ(rig.besideInstallation(), onlyInstallation);
+    EXPECT_TRUE(rig.launched.isEmpty());
+}
+
+TEST(AppcastUpdater, ABuildWithoutAUsableFeedOrKeyFailsOnlyAUserCheck)
+{
+    struct Case {
+        const char* feed;
+        const char* key; // null: the rig's own key
+        QString error;
+    };
+    const QString noFeed = QStringLiteral("This build has no valid update feed address.");
+    const Case cases[] = {
+        {"", nullptr, noFeed},
+        {"https://updates.example.invalid/appcast.xml", "",
+         QStringLiteral("This build’s update key is not valid.")},
+        {"http://updates.example.invalid/appcast.xml", nullptr,
+         QStringLiteral("The update feed address is not a secure (HTTPS) address.")},
+    };
+    for (const Case& c : cases) {
+        Rig rig;
+        rig.options.info[QStringLiteral("SUFeedURL")] = QString::fromLatin1(c.feed);
+        if (c.key)
+            rig.options.info[QStringLiteral("SUPublicEDKey")] = QString::fromLatin1(c.key);
+        rig.options.firstCheckDelayMs = 10;
+        AppcastUpdater& updater = rig.start();
+        updater.setAutomaticallyChecksForUpdates(true);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return updater.lastCheckTime().isValid(); }, 10000));
+        EXPECT_TRUE(rig.driver.shown.isEmpty()) << c.feed;
+        rig.check();
+        EXPECT_EQ(rig.driver.shown.last(), QStringLiteral("error: ") + c.error) << c.feed;
+    }
+}
+
+TEST(AppcastUpdater, KeepsItsSettingsAndAnnouncesOnlyChanges)
+{
+    Rig rig;
+    AppcastUpdater& updater = rig.start();
+    EXPECT_FALSE(updater.automaticallyChecksForUpdates());
+    EXPECT_FALSE(updater.automaticallyDownloadsUpdates());
+    QSignalSpy checks(&updater, &Updater::automaticallyChecksForUpdatesChanged);
+    QSignalSpy downloads(&updater, &Updater::automaticallyDownloadsUpdatesChanged);
+    updater.setAutomaticallyChecksForUpdates(true);
+    updater.setAutomaticallyChecksForUpdates(true);
+    updater.setAutomaticallyDownloadsUpdates(true);
+    EXPECT_EQ(checks.size(), 1);
+    EXPECT_EQ(downloads.size(), 1);
+
+    rig.updater.reset();
+    AppcastUpdater& again = rig.start();
+    EXPECT_TRUE(again.automaticallyChecksForUpdates());
+    EXPECT_TRUE(again.automaticallyDownloadsUpdates());
+    // Unstarted, it cannot check.
+    AppcastUpdater idle(rig.options, rig.driver);
+    EXPECT_FALSE(idle.canCheckForUpdates());
+    idle.checkForUpdates();
+    EXPECT_TRUE(rig.driver.shown.isEmpty());
+}
+
+TEST(AppcastUpdater, NetworkFailuresAreToldPlainly)
+{
+    {
+        Rig rig;
+        rig.options.network.transferTimeoutMs = 300;
+        rig.server.reply("GET", "/appcast.xml", HttpReply::stall());
+        rig.start();
+        rig.check();
+        EXPECT_EQ(rig.driver.shown.last(),
+                  QStringLiteral("error: The update server did not answer in time."));
+    }
+    {
+        Rig rig;
+        rig.options.info[QStringLiteral("SUFeedURL")] =
+            QStringLiteral("http://127.0.0.1:%1/appcast.xml")
+                .arg(TestSupport::LoopbackHttpServer::closedPort());
+        rig.start();
+        rig.check();
+        EXPECT_TRUE(rig.driver.shown.last().startsWith(
+            QStringLiteral("error: The update server could not be reached: ")))
+            << rig.driver.shown.last().toStdString();
+    }
+    {
+        // The archive is gone from the server: nothing is left half-downloaded.
+        Rig rig;
+        rig.serve({rig.release(QStringLiteral("1.1.0"))}, false);
+        // An error page longer than the archive is still reported as what it is.
+        rig.server.reply("GET", "/tolvane-1.1.0.tar.gz",
+                         HttpReply::text(404, QByteArray(100'000, 'x')));
+        rig.start();
+        rig.check();
+        EXPECT_EQ(rig.driver.shown.last(),
+                  QStringLiteral("error: The update server answered with status 404."));
+        EXPECT_EQ(rig.besideInstallation(), onlyInstallation);
+    }
+}
