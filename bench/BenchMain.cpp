@@ -1,5 +1,7 @@
 #include "Bench.h"
 
+#include "imageio/ImageLoader.h"
+
 #include <QFile>
 #include <QGuiApplication>
 #include <algorithm>
@@ -58,6 +60,7 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    ImageLoader::configureReaders();
     QGuiApplication app(argc, argv);
     for (const Entry& entry : registry()) {
         bool wanted = argc < 2;

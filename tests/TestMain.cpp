@@ -1,3 +1,4 @@
+#include "imageio/ImageLoader.h"
 #include "tracer/SVGVectorizer.h"
 
 #include <QStandardPaths>
@@ -23,6 +24,7 @@ int main(int argc, char** argv)
     qputenv("XDG_DATA_HOME", (sandbox.path() + "/data").toUtf8());
     qputenv("TMPDIR", sandbox.path().toUtf8());
     QStandardPaths::setTestModeEnabled(true);
+    ImageLoader::configureReaders();
     SVGVectorizer::registerWithImageWriter();
 #ifdef TOLVANE_WIDGET_TESTS
     // Views are tested in the product's own look.

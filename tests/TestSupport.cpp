@@ -2,6 +2,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
+#include <csignal>
+#include <sys/resource.h>
 
 namespace TestSupport {
 
@@ -76,6 +79,24 @@ QByteArray forgedPng(quint32 width, quint32 height)
            chunk("IEND", {});
 }
 
+QByteArray plainPng(quint32 width, quint32 height, int depth, int colourType,
+                    const QByteArray& samples, const QByteArray& chunksBeforeData)
+{
+    const QByteArray header =
+        bigEndian(width) + bigEndian(height) + char(depth) + char(colourType) + QByteArray(3, '\0');
+    const qsizetype rowBytes = samples.size() / qsizetype(height);
+    QByteArray filtered;
+    for (quint32 y = 0; y < height; ++y)
+        filtered += '\0' + samples.mid(qsizetype(y) * rowBytes, rowBytes);
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunksBeforeData +
+           chunk("IDAT", qCompress(filtered).mid(4)) + chunk("IEND", {});
+}
+
+QByteArray pngChunk(const char* type, const QByteArray& data)
+{
+    return chunk(type, data);
+}
+
 void writeBytes(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
@@ -96,6 +117,40 @@ QString nearestModelFolder(const QString& parent, const QString& modelName)
     QFile::copy(testFile(QStringLiteral("data/models/NearestX4.onnx")),
                 folder + u'/' + modelName + ".onnx");
     return folder;
+}
+
+} // namespace TestSupport
+
+namespace TestSupport {
+
+FileSizeLimit::FileSizeLimit(qint64 bytes)
+{
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    m_previous[0] = qint64(limit.rlim_cur);
+    m_previous[1] = qint64(limit.rlim_max);
+    m_handler = std::signal(SIGXFSZ, SIG_IGN);
+    limit.rlim_cur = rlim_t(bytes);
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    const rlimit limit{rlim_t(m_previous[0]), rlim_t(m_previous[1])};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, m_handler);
+}
+
+QImage noiseFixture(int width, int height, bool alpha)
+{
+    QImage image(width, height, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
+    QRandomGenerator random(7);
+    for (int y = 0; y < height; ++y) {
+        auto* line = reinterpret_cast<quint32*>(image.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            line[x] = random.generate() | (alpha ? 0u : 0xff000000u);
+    }
+    return image;
 }
 
 } // namespace TestSupport

@@ -18,8 +18,32 @@ QStringList entries(const QString& folder);
 namespace TestSupport {
 // A PNG that declares width x height in its header but holds only a token of pixel data.
 QByteArray forgedPng(quint32 width, quint32 height);
+// A PNG of unfiltered rows (`samples` holds height rows of equal length, as PNG stores them)
+// with the given chunks placed between the header and the data.
+QByteArray plainPng(quint32 width, quint32 height, int depth, int colourType,
+                    const QByteArray& samples, const QByteArray& chunksBeforeData = {});
+// One chunk: length, type, data and CRC.
+QByteArray pngChunk(const char* type, const QByteArray& data);
 void writeBytes(const QString& path, const QByteArray& bytes);
 QByteArray readBytes(const QString& path);
 // A folder holding the nearest-neighbour test model under the given model's file name.
 QString nearestModelFolder(const QString& parent, const QString& modelName);
+} // namespace TestSupport
+
+namespace TestSupport {
+// While alive, writes past `bytes` in any file fail with EFBIG (as on a full disk or quota)
+// instead of raising SIGXFSZ. Restores the previous limit and signal handling.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(qint64 bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    qint64 m_previous[2];
+    void (*m_handler)(int);
+};
+// A noisy picture that compresses badly in every format, so its files are large.
+QImage noiseFixture(int width, int height, bool alpha);
 } // namespace TestSupport

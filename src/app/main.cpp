@@ -1,6 +1,7 @@
 #include "AppDelegate.h"
 
 #include "core/EngineError.h"
+#include "imageio/ImageLoader.h"
 #include "selftest/LaunchMode.h"
 #include "selftest/SmokeTests.h"
 #include "store/AppState.h"
@@ -85,6 +86,7 @@ int runWindow(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    ImageLoader::configureReaders();
     SVGVectorizer::registerWithImageWriter();
     const LaunchMode mode = launchMode(rawArguments(argc, argv));
     if (mode != LaunchMode::window)

@@ -31,6 +31,16 @@ ImageError ImageError::webpTooLarge(qint64 width, qint64 height)
                       {}, width, height);
 }
 
+ImageError ImageError::heicShape(qint64 width, qint64 height)
+{
+    return ImageError(Kind::heicShape,
+                      QStringLiteral("HEIC can't hold a picture this narrow (result is %1×%2). "
+                                     "Pick PNG/WebP/TIFF or another scale.")
+                          .arg(width)
+                          .arg(height),
+                      {}, width, height);
+}
+
 ImageError ImageError::outOfMemory()
 {
     return ImageError(Kind::outOfMemory, QStringLiteral("Not enough memory for this size"));

@@ -11,6 +11,9 @@ QString pathExtension(const QString& path);
 QString stem(const QString& path);
 // A new UUID in its 36-character upper-case form.
 QString newUuidString();
-// Moves `from` to `to` without ever replacing an existing file. Throws PlatformError.
+// Moves `from` to `to` without ever replacing an existing file: renameat2, else a hard link,
+// else an exclusive create and a copy. Throws PlatformError naming `to`.
 void moveNoReplace(const QString& from, const QString& to);
+// For tests: moveNoReplace() behaves as on a file system without renameat2 flags or links.
+void simulateLinklessFileSystem(bool on);
 } // namespace FileNames

@@ -6,10 +6,12 @@
 
 #include <QFile>
 #include <QLoggingCategory>
+#include <algorithm>
 #include <cstring>
 #include <libheif/heif.h>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 Q_LOGGING_CATEGORY(lcHeif, "tolvane.heif")
 
@@ -58,10 +60,15 @@ Handle openPrimary(const QString& path, Context& context)
     });
 }
 
+bool hasProfile(const heif_image_handle* handle)
+{
+    const auto type = heif_image_handle_get_color_profile_type(handle);
+    return type == heif_color_profile_type_prof || type == heif_color_profile_type_rICC;
+}
+
 QColorSpace colorSpaceOf(const heif_image_handle* handle)
 {
-    if (heif_image_handle_get_color_profile_type(handle) != heif_color_profile_type_prof &&
-        heif_image_handle_get_color_profile_type(handle) != heif_color_profile_type_rICC)
+    if (!hasProfile(handle))
         return sRGB();
     QByteArray icc(qsizetype(heif_image_handle_get_raw_color_profile_size(handle)),
                    Qt::Uninitialized);
@@ -156,6 +163,59 @@ QImage decodeData(const QByteArray& bytes, qint64 maxBytes)
                                                           size_t(bytes.size()), nullptr);
     });
     return decodePrimary(std::move(handle), {}, maxBytes);
+}
+
+QImage embeddedThumbnail(const QString& path, int minLongerSide, qint64 maxBytes)
+{
+    Context context(nullptr, heif_context_free);
+    Handle primary = openPrimary(path, context);
+    if (!primary)
+        return {};
+    const int count = heif_image_handle_get_number_of_thumbnails(primary.get());
+    std::vector<heif_item_id> ids(size_t(std::max(count, 0)));
+    heif_image_handle_get_list_of_thumbnail_IDs(primary.get(), ids.data(), count);
+    // The smallest thumbnail that is still large enough.
+    Handle best(nullptr, heif_image_handle_release);
+    int bestSide = 0;
+    for (heif_item_id id : ids) {
+        heif_image_handle* raw = nullptr;
+        if (heif_image_handle_get_thumbnail(primary.get(), id, &raw).code != heif_error_Ok)
+            continue;
+        Handle candidate(raw, heif_image_handle_release);
+        const int side =
+            std::max(heif_image_handle_get_width(raw), heif_image_handle_get_height(raw));
+        if (side >= minLongerSide && (!best || side < bestSide)) {
+            best = std::move(candidate);
+            bestSide = side;
+        }
+    }
+    if (!best)
+        return {};
+    // Thumbnails rarely carry a profile of their own; the picture's is the one that applies.
+    const bool ownProfile = hasProfile(best.get());
+    QImage image = decodePrimary(std::move(best), path, maxBytes);
+    if (!image.isNull() && !ownProfile)
+        image.setColorSpace(colorSpaceOf(primary.get()));
+    return image;
+}
+
+bool canEncode(qint64 width, qint64 height)
+{
+    // Every shape at least this thick was measured to encode; thinner ones depend on the length.
+    constexpr qint64 safeSide = 64;
+    if (width <= 0 || height <= 0 || width > 65535 || height > 65535)
+        return false;
+    if (std::min(width, height) >= safeSide)
+        return true;
+    QImage flat(int(width), int(height), QImage::Format_RGB888);
+    if (flat.isNull())
+        return false;
+    flat.fill(Qt::gray);
+    try {
+        return !encode(flat, 10).isEmpty();
+    } catch (const ImageError&) {
+        return false;
+    }
 }
 
 QByteArray encode(const QImage& image, int quality)

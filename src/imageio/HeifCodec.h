@@ -17,6 +17,12 @@ QImage decode(const QString& path, qint64 maxBytes);
 // sniff() and decode() for a file's bytes held in memory.
 bool sniffData(const QByteArray& bytes);
 QImage decodeData(const QByteArray& bytes, qint64 maxBytes);
+// The smallest thumbnail stored in the file whose longer side is at least `minLongerSide`,
+// decoded; null when the file holds none that large.
+QImage embeddedThumbnail(const QString& path, int minLongerSide, qint64 maxBytes);
+// Whether the HEVC encoder takes a picture of this size: it refuses some long, thin shapes.
+// Quick for ordinary shapes; thin ones are tried with a flat picture.
+bool canEncode(qint64 width, qint64 height);
 // Encodes as HEVC, alpha kept. quality is 0…100. Empty when libheif produced nothing.
 // Throws ImageError::outOfMemory.
 QByteArray encode(const QImage& image, int quality);

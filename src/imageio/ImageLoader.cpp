@@ -1,32 +1,26 @@
 #include "ImageLoader.h"
 
+#include "BmpHeader.h"
 #include "HeifCodec.h"
 #include "PixelBuffer.h"
+#include "PngCodec.h"
 #include "WebpCodec.h"
 #include "core/EngineError.h"
 #include "core/FileNames.h"
 
 #include <QBuffer>
 #include <QImageReader>
+#include <QSemaphore>
 #include <QtConcurrent>
 #include <algorithm>
 #include <cmath>
-#include <mutex>
 
 namespace ImageLoader {
 
 namespace {
 
-// QImageReader refuses ~33 Mpx by default; raise the limit once, for every reader.
-void configureReaders()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { QImageReader::setAllocationLimit(int(decodeLimitBytes >> 20)); });
-}
-
 void openReader(QImageReader& reader, const QString& path, bool autoTransform)
 {
-    configureReaders();
     reader.setDecideFormatFromContent(true);
     reader.setFileName(path);
     reader.setAutoTransform(autoTransform);
@@ -58,12 +52,35 @@ QImage shrinkToFit(const QImage& image, int maxPixel)
     return image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
+// Full HEIF decodes take a whole picture's memory and several cores each; an import of many
+// photos runs only a few at once so memory stays flat.
+QSemaphore& fullHeifDecodes()
+{
+    static QSemaphore slots(2);
+    return slots;
+}
+
+QImage heifThumbnail(const QString& path, int maxPixel)
+{
+    QImage embedded = HeifCodec::embeddedThumbnail(path, maxPixel, decodeLimitBytes);
+    if (!embedded.isNull())
+        return embedded;
+    fullHeifDecodes().acquire();
+    const QSemaphoreReleaser slot(fullHeifDecodes(), 1);
+    return shrinkToFit(HeifCodec::decode(path, decodeLimitBytes), maxPixel);
+}
+
 bool isRotated(const QImageReader& reader)
 {
     return reader.transformation() & QImageIOHandler::TransformationRotate90;
 }
 
 } // namespace
+
+void configureReaders()
+{
+    QImageReader::setAllocationLimit(int(decodeLimitBytes >> 20));
+}
 
 const QSet<QString>& supportedExtensions()
 {
@@ -79,6 +96,8 @@ std::optional<QSize> pixelSize(const QString& path)
     QImageReader reader;
     openReader(reader, path, true);
     QSize size = reader.size();
+    if (!size.isValid() && reader.format() == "bmp")
+        size = BmpHeader::size(path).value_or(QSize());
     if (!size.isValid() || size.isEmpty())
         return std::nullopt;
     if (isRotated(reader))
@@ -91,7 +110,9 @@ QImage thumbnail(const QString& path, int maxPixel)
     if (maxPixel <= 0)
         return {};
     if (HeifCodec::sniff(path))
-        return toSRGB(shrinkToFit(HeifCodec::decode(path, decodeLimitBytes), maxPixel));
+        return toSRGB(shrinkToFit(heifThumbnail(path, maxPixel), maxPixel));
+    if (PngCodec::needsOwnDecoder(path))
+        return toSRGB(shrinkToFit(PngCodec::decode(path, decodeLimitBytes), maxPixel));
     QImageReader reader;
     openReader(reader, path, true);
     const QSize stored = reader.size();
@@ -119,6 +140,12 @@ QImage load(const QString& path)
     const bool webp = FileNames::pathExtension(path).toLower() == u"webp";
     if (HeifCodec::sniff(path)) {
         QImage image = HeifCodec::decode(path, decodeLimitBytes);
+        if (image.isNull())
+            throw ImageError::cannotRead(name);
+        return toSRGB(image);
+    }
+    if (PngCodec::needsOwnDecoder(path)) {
+        QImage image = PngCodec::decode(path, decodeLimitBytes);
         if (image.isNull())
             throw ImageError::cannotRead(name);
         return toSRGB(image);
@@ -152,7 +179,6 @@ QImage decodeData(const QByteArray& bytes)
         QBuffer buffer;
         buffer.setData(bytes);
         QImageReader reader;
-        configureReaders();
         reader.setDevice(&buffer);
         reader.setDecideFormatFromContent(true);
         reader.setAutoTransform(upright);

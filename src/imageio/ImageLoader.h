@@ -11,6 +11,10 @@
 // image) return nothing; load() and resize() must produce a result and throw.
 namespace ImageLoader {
 
+// Raises Qt's allocation limit (128 MB by default) to decodeLimitBytes for every image reader.
+// Called once at start-up, before anything reads an image.
+void configureReaders();
+
 // Lower-case extensions accepted as sources.
 const QSet<QString>& supportedExtensions();
 

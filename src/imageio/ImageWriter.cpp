@@ -2,10 +2,12 @@
 
 #include "HeifCodec.h"
 #include "PixelBuffer.h"
+#include "PngCodec.h"
 #include "WebpCodec.h"
 #include "core/EngineError.h"
 #include "core/FileNames.h"
 
+#include <QBuffer>
 #include <QImageWriter>
 #include <QPainter>
 #include <QSaveFile>
@@ -30,13 +32,33 @@ int encoderQuality(double quality)
     return int(std::clamp<long>(std::lround(quality * 100.0), 0, 100));
 }
 
-void writeWithQt(const QImage& image, const QString& path, const char* format, int quality)
+// Qt's writers report only what they can see: encoding into memory leaves every write to the
+// checked store below.
+QByteArray encodeWithQt(const QImage& image, const char* format, int quality)
 {
-    QImageWriter writer(path, format);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
     if (quality >= 0)
         writer.setQuality(quality);
     if (!writer.write(image))
-        throw ImageError::cannotWrite(FileNames::lastPathComponent(path));
+        return {};
+    return bytes;
+}
+
+// Palette writers drop the alpha of indexed images; give them full-colour pixels instead.
+QImage withoutPalette(const QImage& image)
+{
+    const QImage::Format format = image.format();
+    const bool indexed = format == QImage::Format_Indexed8 || format == QImage::Format_Mono ||
+                         format == QImage::Format_MonoLSB;
+    if (!indexed || !image.hasAlphaChannel())
+        return image;
+    QImage converted = image.convertToFormat(QImage::Format_RGBA8888);
+    if (converted.isNull())
+        throw ImageError::outOfMemory();
+    return converted;
 }
 
 // Encoded bytes reach the path whole or not at all.
@@ -62,28 +84,32 @@ void writeWebP(const QImage& image, const QString& path, double quality, bool lo
 
 } // namespace
 
-void write(const QImage& image, const QString& path, OutputFormat format, double quality,
+void write(const QImage& source, const QString& path, OutputFormat format, double quality,
            bool webpLossless)
 {
-    if (image.isNull())
+    if (source.isNull())
         throw ImageError::outOfMemory();
+    const QImage image = withoutPalette(source);
     switch (format) {
     case OutputFormat::same:
     case OutputFormat::png:
-        writeWithQt(image, path, "png", -1);
+        writeEncoded(PngCodec::encode(image), path);
         return;
     case OutputFormat::jpeg:
-        writeWithQt(image.hasAlphaChannel() ? flatten(image) : image, path, "jpeg",
-                    encoderQuality(quality));
+        writeEncoded(encodeWithQt(image.hasAlphaChannel() ? flatten(image) : image, "jpeg",
+                                  encoderQuality(quality)),
+                     path);
         return;
     case OutputFormat::webp:
         writeWebP(image, path, quality, webpLossless);
         return;
     case OutputFormat::heic:
+        if (!heicCanHold(image.width(), image.height()))
+            throw ImageError::heicShape(image.width(), image.height());
         writeEncoded(HeifCodec::encode(image, encoderQuality(quality)), path);
         return;
     case OutputFormat::tiff:
-        writeWithQt(image, path, "tiff", -1);
+        writeEncoded(encodeWithQt(image, "tiff", -1), path);
         return;
     case OutputFormat::svg:
         if (!svgWriter())
@@ -91,6 +117,11 @@ void write(const QImage& image, const QString& path, OutputFormat format, double
         svgWriter()(image, path);
         return;
     }
+}
+
+bool heicCanHold(qint64 width, qint64 height)
+{
+    return HeifCodec::canEncode(width, height);
 }
 
 void setSvgWriter(SvgWriter writer)

@@ -25,6 +25,9 @@ void setSvgWriter(SvgWriter writer);
 // The image composed over opaque white, without alpha. Throws ImageError::outOfMemory.
 QImage flatten(const QImage& image);
 
+// Whether a HEIC file can hold a picture of this size (the encoder refuses some thin shapes).
+bool heicCanHold(qint64 width, qint64 height);
+
 // The largest side libwebp accepts.
 constexpr int webpMaxSide = 16383;
 

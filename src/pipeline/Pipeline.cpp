@@ -52,6 +52,16 @@ void checkHeaderSize(const QString& path, ScaleFactor scale)
                                      qint64(size->height()) * qint64(f));
 }
 
+// Formats that cannot hold the result refuse it before any enlargement.
+void checkFormatLimits(OutputFormat format, qint64 width, qint64 height)
+{
+    if (format == OutputFormat::webp &&
+        (width > ImageWriter::webpMaxSide || height > ImageWriter::webpMaxSide))
+        throw ImageError::webpTooLarge(width, height);
+    if (format == OutputFormat::heic && !ImageWriter::heicCanHold(width, height))
+        throw ImageError::heicShape(width, height);
+}
+
 qint64 progressTotal(ScaleFactor scale, qint64 w, qint64 h)
 {
     qint64 total = tileCount(w, h);
@@ -91,13 +101,21 @@ QImage enlarge(const QImage& source, ScaleFactor scale, Model& model, const Canc
     }
 }
 
-void writeImage(const QImage& image, const QString& path, OutputFormat format,
-                const JobSettings& settings, const CancelToken& token, const Progress& progress)
+// The user knows the result by its final name, never by the hidden file it is written to.
+void writeImage(const QImage& image, const QString& path, const QString& finalPath,
+                OutputFormat format, const JobSettings& settings, const CancelToken& token,
+                const Progress& progress)
 {
-    if (format == OutputFormat::svg)
-        SVGVectorizer::write(image, path, token, progress);
-    else
-        ImageWriter::write(image, path, format, settings.quality, settings.webpLossless);
+    try {
+        if (format == OutputFormat::svg)
+            SVGVectorizer::write(image, path, token, progress);
+        else
+            ImageWriter::write(image, path, format, settings.quality, settings.webpLossless);
+    } catch (const ImageError& error) {
+        if (error.kind() == ImageError::Kind::cannotWrite)
+            throw ImageError::cannotWrite(FileNames::lastPathComponent(finalPath));
+        throw;
+    }
 }
 
 } // namespace
@@ -113,12 +131,11 @@ QString outputPath(const QString& source, const QString& outputFolder, ScaleFact
     const QString folder = outputFolder.isEmpty() ? QFileInfo(source).absolutePath() : outputFolder;
     QString stem = FileNames::stem(source);
     if (scale != ScaleFactor::x1)
-        stem += QStringLiteral("_%1x").arg(rawValue(scale));
+        stem += u'_' + QString::number(rawValue(scale)) + u'x';
     const QString extension = fileExtension(resolvedFormat);
     QString candidate = QDir(folder).filePath(stem + u'.' + extension);
     for (int n = 2; QFileInfo::exists(candidate) || QFileInfo(candidate).isSymLink(); ++n)
-        candidate =
-            QDir(folder).filePath(QStringLiteral("%1 %2.%3").arg(stem).arg(n).arg(extension));
+        candidate = QDir(folder).filePath(stem + u' ' + QString::number(n) + u'.' + extension);
     return candidate;
 }
 
@@ -152,17 +169,17 @@ QString run(const QString& path, const JobSettings& settings, const CancelToken&
         const qint64 height = qint64(image.height()) * factor;
         if (double(width) * double(height) > maxOutputPixels)
             throw UpscaleError::tooLarge(width, height);
-        if (format == OutputFormat::webp &&
-            (width > ImageWriter::webpMaxSide || height > ImageWriter::webpMaxSide))
-            throw ImageError::webpTooLarge(width, height);
+        checkFormatLimits(format, width, height);
         const std::shared_ptr<Model> model = models.model(settings.model);
         image = enlarge(image, scale, *model, token, progress);
+    } else {
+        checkFormatLimits(format, image.width(), image.height());
     }
     token.check();
 
     const QString finalPath = outputPath(path, settings.outputFolder, scale, format);
     TemporaryFile temporary(temporaryPath(finalPath));
-    writeImage(image, temporary.path(), format, settings, token, progress);
+    writeImage(image, temporary.path(), finalPath, format, settings, token, progress);
     image = QImage(); // the largest allocation of the run is no longer needed
     token.check();
     FileNames::moveNoReplace(temporary.path(), finalPath);

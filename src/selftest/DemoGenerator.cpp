@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSaveFile>
 #include <algorithm>
 
 namespace SmokeTests {
@@ -34,12 +35,14 @@ QImage webPreview(const QImage& image)
 void copyFile(const QString& from, const QString& to)
 {
     QFile source(from);
-    QFile target(to);
     if (!source.open(QIODevice::ReadOnly))
         throw PlatformError(
             QStringLiteral("Couldn't read %1").arg(FileNames::lastPathComponent(from)));
-    if (!target.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        target.write(source.readAll()) < 0)
+    const QByteArray bytes = source.readAll();
+    // The asset is replaced whole or not at all.
+    QSaveFile target(to);
+    if (!target.open(QIODevice::WriteOnly) || target.write(bytes) != bytes.size() ||
+        !target.commit())
         throw PlatformError(
             QStringLiteral("Couldn't write %1").arg(FileNames::lastPathComponent(to)));
 }

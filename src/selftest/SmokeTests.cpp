@@ -8,8 +8,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageWriter>
 #include <QXmlStreamReader>
+#include <cerrno>
+#include <dirent.h>
 
 namespace SmokeTests {
 
@@ -21,6 +24,16 @@ void printLine(std::FILE* out, const QString& line)
 }
 
 namespace {
+
+// TMPDIR when it names an existing absolute folder, else the system's temporary folder: results
+// must never land under a path relative to wherever the program was started.
+QString temporaryRoot()
+{
+    const QString configured = QDir::tempPath();
+    if (QDir::isAbsolutePath(configured) && QFileInfo(configured).isDir())
+        return configured;
+    return QStringLiteral("/tmp");
+}
 
 QByteArray readAll(const QString& path)
 {
@@ -125,7 +138,7 @@ private:
 
     void makeFolder()
     {
-        m_folder = QDir(QDir::tempPath())
+        m_folder = QDir(temporaryRoot())
                        .filePath(QStringLiteral("TolvaneQA-") + FileNames::newUuidString());
         if (!QDir().mkpath(m_folder))
             throw PlatformError(QStringLiteral("Couldn't create the results folder %1")
@@ -240,13 +253,19 @@ private:
             });
     }
 
+    // A folder that vanished or cannot be listed proves nothing, so it fails the check.
     bool noHiddenFiles() const
     {
-        const QStringList names = QDir(m_folder).entryList(QDir::AllEntries | QDir::Hidden |
-                                                           QDir::System | QDir::NoDotAndDotDot);
-        return std::none_of(names.begin(), names.end(), [](const QString& name) {
-            return name.startsWith(QStringLiteral(".tolvane-"));
-        });
+        DIR* folder = ::opendir(QFile::encodeName(m_folder).constData());
+        if (!folder)
+            return false;
+        bool clean = true;
+        errno = 0;
+        while (const dirent* entry = ::readdir(folder))
+            clean = clean && !QByteArray(entry->d_name).startsWith(".tolvane-");
+        const bool listed = errno == 0;
+        ::closedir(folder);
+        return clean && listed;
     }
 
     void vectorOutput()

@@ -4,6 +4,7 @@
 #include "core/EngineError.h"
 #include "imageio/ImageLoader.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QLoggingCategory>
 #include <QPointer>
@@ -69,12 +70,15 @@ void BatchRun::next()
 }
 
 // Called on the worker: hop to the GUI thread, and only touch an item that is still in work.
+// The store may go away meanwhile (a quit whose wait ran out), so the event goes to the
+// application object and the store is looked at only on the GUI thread.
 void BatchRun::reportProgress(const QPointer<AppState>& target, const QUuid& id, double fraction)
 {
-    if (!target)
+    QCoreApplication* application = QCoreApplication::instance();
+    if (!application)
         return;
     QMetaObject::invokeMethod(
-        target.data(),
+        application,
         [state = target, id, fraction] {
             if (!state)
                 return;

@@ -197,18 +197,37 @@ TEST_F(PipelineTest, VectorOutputIgnoresTheScaleAndNeedsNoModel)
                 TestSupport::readBytes(out).startsWith("<svg"));
 }
 
-TEST_F(PipelineTest, FailedWritesAndMoveConflictsLeaveNoHiddenFile)
+TEST_F(PipelineTest, FailedWritesNameTheResultAndLeaveNothing)
 {
-    // The destination cannot be written: the error names the hidden file, nothing is left.
-    const QString path = source("race.png", TestSupport::alphaFixture());
+    // A full disk: every format fails with the final name, and the folder holds only the source.
+    const QString path = source("race.png", TestSupport::noiseFixture(200, 150, true));
+    const QString out = m_dir.filePath("out");
+    QDir().mkpath(out);
+    for (OutputFormat format : {OutputFormat::png, OutputFormat::jpeg, OutputFormat::tiff,
+                                OutputFormat::webp, OutputFormat::heic, OutputFormat::svg}) {
+        JobSettings job = settings(ScaleFactor::x1, format);
+        job.outputFolder = out;
+        try {
+            const TestSupport::FileSizeLimit limit(2048);
+            runWithoutModels(path, job);
+            ADD_FAILURE() << rawValue(format).toStdString() << " reported success";
+        } catch (const ImageError& error) {
+            EXPECT_EQ(error.message(), "Can't write race." + fileExtension(format));
+        }
+        EXPECT_EQ(TestSupport::entries(out), QStringList()) << rawValue(format).toStdString();
+    }
+
+    // A folder that does not exist.
     JobSettings job = settings(ScaleFactor::x1, OutputFormat::tiff);
     job.outputFolder = m_dir.filePath("missing");
-    const ImageError unwritable = thrown<ImageError>([&] { runWithoutModels(path, job); });
-    EXPECT_TRUE(unwritable.message().startsWith("Can't write .tolvane-"))
-        << unwritable.message().toStdString();
-    EXPECT_TRUE(hiddenFiles(m_dir.path()).isEmpty());
+    EXPECT_EQ(thrown<ImageError>([&] { runWithoutModels(path, job); }).message(),
+              "Can't write race.tiff");
+}
 
+TEST_F(PipelineTest, MoveConflictsLeaveNoHiddenFile)
+{
     // A file appears under the chosen name while the result is being written.
+    const QString path = source("race.png", TestSupport::alphaFixture());
     const QString taken = m_dir.filePath("race.svg");
     const PlatformError conflict = thrown<PlatformError>([&] {
         Pipeline::run(path, settings(ScaleFactor::x1, OutputFormat::svg), m_token, [&](double) {
@@ -216,7 +235,44 @@ TEST_F(PipelineTest, FailedWritesAndMoveConflictsLeaveNoHiddenFile)
                 TestSupport::writeBytes(taken, "mine");
         });
     });
-    EXPECT_FALSE(conflict.message().contains(m_dir.path()));
+    EXPECT_EQ(conflict.message(),
+              "Couldn't save race.svg because an item with that name already exists.");
     EXPECT_EQ(TestSupport::readBytes(taken), "mine");
+    EXPECT_TRUE(hiddenFiles(m_dir.path()).isEmpty());
+}
+
+// Stems are the user's text: placeholders in them are never filled in.
+TEST_F(PipelineTest, NamesKeepPercentSignsInStems)
+{
+    for (const char* existing : {"a%2Cb_2x.png", "q%1x.tiff", "%%.png"})
+        TestSupport::writeBytes(m_dir.filePath(existing), "x");
+    EXPECT_EQ(
+        Pipeline::outputPath(m_dir.filePath("a%2Cb.jpg"), {}, ScaleFactor::x2, OutputFormat::png),
+        m_dir.filePath("a%2Cb_2x 2.png"));
+    EXPECT_EQ(
+        Pipeline::outputPath(m_dir.filePath("q%1x.png"), {}, ScaleFactor::x1, OutputFormat::tiff),
+        m_dir.filePath("q%1x 2.tiff"));
+    EXPECT_EQ(
+        Pipeline::outputPath(m_dir.filePath("%%.webp"), {}, ScaleFactor::x1, OutputFormat::png),
+        m_dir.filePath("%% 2.png"));
+    EXPECT_EQ(
+        Pipeline::outputPath(m_dir.filePath("%1%2.png"), {}, ScaleFactor::x16, OutputFormat::png),
+        m_dir.filePath("%1%2_16x.png"));
+}
+
+TEST_F(PipelineTest, HeicShapeLimitComesBeforeTheModel)
+{
+    QImage line(4096, 1, QImage::Format_RGBX8888);
+    line.fill(Qt::gray);
+    const QString path = source("line.png", line);
+    const ImageError thin = thrown<ImageError>(
+        [&] { runWithoutModels(path, settings(ScaleFactor::x4, OutputFormat::heic)); });
+    EXPECT_EQ(thin.kind(), ImageError::Kind::heicShape);
+    EXPECT_EQ(thin.width(), 16384);
+    EXPECT_EQ(thin.height(), 4);
+    // At its own size it fits.
+    EXPECT_EQ(ImageLoader::pixelSize(
+                  runWithoutModels(path, settings(ScaleFactor::x1, OutputFormat::heic))),
+              QSize(4096, 1));
     EXPECT_TRUE(hiddenFiles(m_dir.path()).isEmpty());
 }

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <gtest/gtest.h>
+#include <optional>
 
 TEST(DemoGenerator, WritesPreviewsAndTheTrace)
 {
@@ -50,4 +51,34 @@ TEST(DemoGenerator, MissingPhotographIsCannotRead)
         EXPECT_EQ(error.message(), "Can't read alpine-demo.png");
     }
     EXPECT_TRUE(out.lines().isEmpty());
+}
+
+TEST(DemoGenerator, AFailedTraceCopyIsReported)
+{
+    QTemporaryDir root;
+    QDir(root.path()).mkpath("Brand");
+    QDir(root.path()).mkpath("Site/dist/assets");
+    TestSupport::noiseFixture(90, 60, false).save(root.filePath("Brand/alpine-demo.png"));
+    FastPipeline fast;
+    const Pipeline::Runner real = fast.runner();
+    // The disk fills up once the trace is made: only its copy into the assets is left to write.
+    std::optional<TestSupport::FileSizeLimit> full;
+    const Pipeline::Runner fillsDisk = [&](const QString& path, const JobSettings& settings,
+                                           const CancelToken& token,
+                                           const Pipeline::Progress& progress) {
+        const QString out = real(path, settings, token, progress);
+        if (settings.format == OutputFormat::svg)
+            full.emplace(512);
+        return out;
+    };
+    CapturedOutput out;
+    try {
+        SmokeTests::makeDemo(root.path(), fillsDisk, out.file());
+        ADD_FAILURE() << "a truncated trace was reported as saved";
+    } catch (const PlatformError& error) {
+        EXPECT_EQ(error.message(), "Couldn't write vector-demo.svg");
+    }
+    full.reset();
+    EXPECT_FALSE(out.lines().contains("Saved actual eight-color SVG trace"));
+    EXPECT_FALSE(QFileInfo::exists(root.filePath("Site/dist/assets/vector-demo.svg")));
 }

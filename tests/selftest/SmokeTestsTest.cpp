@@ -140,3 +140,32 @@ TEST(SmokeTests, RunsHeadlessAsAProcess)
     const QString folder = checkReport(lines);
     EXPECT_EQ(QFileInfo(folder).absolutePath(), QFileInfo(tmp).absoluteFilePath());
 }
+
+TEST(SmokeTests, AResultsFolderThatVanishedProvesNothing)
+{
+    FastPipeline fast;
+    const Pipeline::Runner real = fast.runner();
+    const Pipeline::Runner removesFolder = [real](const QString& path, const JobSettings& settings,
+                                                  const CancelToken& token,
+                                                  const Pipeline::Progress& progress) {
+        if (QFileInfo(path).fileName() == "broken.png")
+            QDir(settings.outputFolder).removeRecursively();
+        return real(path, settings, token, progress);
+    };
+    EXPECT_EQ(failureOf(removesFolder), "No temporary exports remain");
+}
+
+TEST(SmokeTests, AMissingTemporaryFolderFallsBackToTheSystemOne)
+{
+    FastPipeline pipeline;
+    const QByteArray saved = qgetenv("TMPDIR");
+    qputenv("TMPDIR", "/nonexistent-tolvane-tmp");
+    CapturedOutput out;
+    SmokeTests::run(pipeline.runner(), out.file());
+    qputenv("TMPDIR", saved);
+    const QString folder = checkReport(out.lines());
+    EXPECT_TRUE(QDir::isAbsolutePath(folder)) << folder.toStdString();
+    EXPECT_EQ(QFileInfo(folder).absolutePath(), "/tmp");
+    EXPECT_FALSE(QFileInfo::exists("/nonexistent-tolvane-tmp"));
+    QDir(folder).removeRecursively();
+}

@@ -133,6 +133,15 @@ TEST_F(AppStateTest, QueueEdits)
     state.remove(QUuid::createUuid());
     EXPECT_EQ(state.items().size(), 1);
 
+    // A finished run leaves a summary that resetting clears.
+    state.setItems({item(Item::Status::pending())});
+    state.setPipelineRun([](const QString& path, const JobSettings&, const CancelToken&,
+                            const Pipeline::Progress&) { return path; });
+    QSignalSpy ran(&state, &AppState::batchFinished);
+    state.start();
+    ASSERT_TRUE(ran.wait(10000));
+    ASSERT_TRUE(state.lastRunSummary());
+
     state.setItems(items);
     QSignalSpy rows(&state, &AppState::itemChanged);
     state.resetAll();

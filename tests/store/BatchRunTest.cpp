@@ -1,5 +1,5 @@
-#include "store/AppState.h"
 #include "core/EngineError.h"
+#include "store/AppState.h"
 
 #include "TestSupport.h"
 
@@ -8,7 +8,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <atomic>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -188,4 +190,52 @@ TEST_F(BatchRunTest, ShippedIllustrationModelInEveryFormat)
     EXPECT_EQ(written, (QStringList{"art_4x.png", "art_4x 2.png", "art_4x.jpg", "art_4x.webp",
                                     "art_4x.heic", "art_4x.tiff", "art.svg"}));
     EXPECT_EQ(TestSupport::readBytes(m_dir.filePath("art.png")), original);
+}
+
+TEST_F(BatchRunTest, AFullDiskFailsTheItem)
+{
+    TestSupport::noiseFixture(200, 150, true).save(m_dir.filePath("a.png"));
+    queue({"a.png"});
+    {
+        const TestSupport::FileSizeLimit limit(4096);
+        runAndWait();
+    }
+    EXPECT_EQ(m_state.items()[0].status, Item::Status::failed("Can't write a 2.png"));
+    EXPECT_EQ(m_state.lastRunSummary(), QStringLiteral("0 saved · 1 need attention"));
+    EXPECT_EQ(TestSupport::entries(m_dir.path()), (QStringList{"a.png", "s.ini"}));
+}
+
+// A quit whose bounded wait ran out destroys the store while the worker still reports progress.
+TEST_F(BatchRunTest, ProgressAfterTheStoreIsGoneIsHarmless)
+{
+    auto state = std::make_unique<AppState>(
+        std::make_unique<QSettings>(m_dir.filePath("t.ini"), QSettings::IniFormat));
+    state->setScale(ScaleFactor::x1);
+    Pipeline::Progress saved;
+    state->setPipelineRun([&saved](const QString& path, const JobSettings&, const CancelToken&,
+                                   const Pipeline::Progress& progress) {
+        saved = progress;
+        return path;
+    });
+    QSignalSpy imported(state.get(), &AppState::importFinished);
+    TestSupport::alphaFixture().save(m_dir.filePath("a.png"));
+    state->add({m_dir.filePath("a.png")});
+    ASSERT_TRUE(imported.wait(10000));
+    QSignalSpy finished(state.get(), &AppState::batchFinished);
+    state->start();
+    ASSERT_TRUE(finished.wait(10000));
+    ASSERT_TRUE(saved);
+
+    std::atomic<bool> stop{false};
+    std::thread worker([&] {
+        while (!stop)
+            saved(0.5);
+    });
+    QThread::msleep(20);
+    state.reset();
+    QThread::msleep(20);
+    stop = true;
+    worker.join();
+    QTest::qWait(20); // the reports still queued find no store
+    SUCCEED();
 }

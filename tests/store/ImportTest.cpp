@@ -75,7 +75,14 @@ TEST_F(ImportTest, DuplicatesAndUnreadableFiles)
     addAndWait({a, m_dir.path() + "/./a.png", m_dir.filePath("fake.png")});
     EXPECT_EQ(queuedNames(), QStringList{"a.png"});
 
-    // Already queued: nothing added, no notice, but the summary goes.
+    // Already queued: nothing added, no notice, but the summary of the last run goes.
+    m_state.setScale(ScaleFactor::x1);
+    m_state.setOutputFolder(m_dir.filePath("out"));
+    QDir().mkpath(m_dir.filePath("out"));
+    QSignalSpy ran(&m_state, &AppState::batchFinished);
+    m_state.start();
+    ASSERT_TRUE(ran.wait(10000));
+    ASSERT_TRUE(m_state.lastRunSummary());
     addAndWait({a});
     EXPECT_EQ(m_state.items().size(), 1);
     EXPECT_FALSE(m_state.notice());
@@ -102,18 +109,20 @@ TEST_F(ImportTest, NothingReadableSetsTheNotice)
 
 TEST_F(ImportTest, RefusedWhileImporting)
 {
+    addAndWait({image("first.png")});
     QSignalSpy finished(&m_state, &AppState::importFinished);
     m_state.add({image("a.png")});
     EXPECT_TRUE(m_state.isImporting());
     m_state.add({image("b.png")});
     m_state.clearAll();
+    EXPECT_EQ(m_state.items().size(), 1) << "the queue cannot be cleared during an import";
     ASSERT_TRUE(finished.wait(10000));
     QTest::qWait(50);
     EXPECT_EQ(finished.count(), 1);
-    EXPECT_EQ(queuedNames(), QStringList{"a.png"});
+    EXPECT_EQ(queuedNames(), (QStringList{"first.png", "a.png"}));
 
     m_state.setOpenPanel([this] { return QStringList{m_dir.filePath("b.png")}; });
     m_state.openPanel();
     ASSERT_TRUE(finished.wait(10000));
-    EXPECT_EQ(queuedNames(), (QStringList{"a.png", "b.png"}));
+    EXPECT_EQ(queuedNames(), (QStringList{"first.png", "a.png", "b.png"}));
 }
