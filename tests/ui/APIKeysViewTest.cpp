@@ -236,3 +236,35 @@ TEST_F(APIKeysViewTest, AViewClosedDuringTheCheckStillStoresTheKey)
 } // namespace
 
 #include "APIKeysViewTest.moc"
+
+#include "cloud/LibsecretStore.h"
+
+namespace {
+
+// The same view over the desktop keyring of a private session (tools/with-keyring).
+TEST(APIKeysViewKeyring, VerifiesStoresAndRemovesInTheRealKeyring)
+{
+    if (qgetenv("TOLVANE_TEST_KEYRING") != "1")
+        GTEST_SKIP() << "runs only under tools/with-keyring";
+    KeychainStore::setStore(std::make_shared<LibsecretStore>());
+    TestSupport::LoopbackHttpServer server;
+    server.reply("GET", QStringLiteral("/v1/models"), HttpReply::json(200, models));
+    CloudEndpoints::setXaiApi(server.url(QStringLiteral("/")));
+    {
+        APIKeysView view;
+        view.show();
+        view.keyField()->setText(validKey);
+        view.verifyButton()->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !view.connection().busy(); }, 5000));
+        EXPECT_TRUE(view.connection().succeeded()) << view.connection().message().toStdString();
+    }
+    EXPECT_EQ(KeychainStore::read(QStringLiteral("provider.xai")), validKey.toUtf8());
+    APIKeysView reopened;
+    EXPECT_EQ(reopened.connectionRow()->text(), QStringLiteral("Key saved in keyring"));
+    reopened.connection().remove();
+    EXPECT_FALSE(KeychainStore::read(QStringLiteral("provider.xai")));
+    CloudEndpoints::setXaiApi(QUrl());
+    KeychainStore::setStore(std::make_shared<InMemorySecretStore>());
+}
+
+} // namespace
