@@ -1,4 +1,5 @@
 #include "ExportSection.h"
+#include "kit/TextLabel.h"
 
 #include "SettingsBar.h"
 #include "SettingsRules.h"
@@ -56,7 +57,7 @@ QWidget* ExportSection::makeQualityBlock()
 {
     m_qualityBlock = new QWidget(this);
     m_percent = new QLabel(m_qualityBlock);
-    SettingsWidgets::setTextColour(m_percent, TolvaneTheme::muted());
+    TextLabel::setColour(m_percent, TolvaneTheme::muted());
 
     // Written only from the user's own moves: showing a stored value outside the range clamps
     // the slider, and that must never overwrite the setting.

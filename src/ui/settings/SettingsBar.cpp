@@ -1,4 +1,5 @@
 #include "SettingsBar.h"
+#include "kit/TextLabel.h"
 
 #include "ExportSection.h"
 #include "OutputPreview.h"
@@ -144,7 +145,7 @@ QWidget* SettingsBar::section(const QString& number, const QString& title, QWidg
     badge->setFont(caption);
     badge->setAlignment(Qt::AlignCenter);
     badge->setFixedSize(26, 22);
-    SettingsWidgets::setTextColour(badge, TolvaneTheme::accent());
+    TextLabel::setColour(badge, TolvaneTheme::accent());
 
     auto* heading = new QLabel(title, row);
     QFont callout = TolvaneTheme::font(TolvaneTheme::TextStyle::callout);

@@ -1,4 +1,5 @@
 #include "SettingsWidgets.h"
+#include "kit/TextLabel.h"
 
 #include "ui/kit/TolvaneTheme.h"
 
@@ -36,19 +37,9 @@ void scrollPastUnlessFocused(QWidget* control)
 
 QLabel* caption(const QString& text, QWidget* parent)
 {
-    auto* label = new QLabel(text, parent);
-    label->setFont(TolvaneTheme::font(TolvaneTheme::TextStyle::caption));
-    label->setWordWrap(true);
-    SettingsWidgets::setTextColour(label, TolvaneTheme::muted());
+    QLabel* label = TextLabel::make(text, TolvaneTheme::TextStyle::caption, TolvaneTheme::muted());
+    label->setParent(parent);
     return label;
-}
-
-void setTextColour(QWidget* widget, const QColor& colour)
-{
-    QPalette palette = widget->palette();
-    for (auto group : {QPalette::Active, QPalette::Inactive})
-        palette.setColor(group, QPalette::WindowText, colour);
-    widget->setPalette(palette);
 }
 
 QWidget* labelledRow(const QString& title, QWidget* field, QWidget* parent)

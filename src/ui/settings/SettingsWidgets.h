@@ -12,8 +12,6 @@ namespace SettingsWidgets {
 
 // A muted, word-wrapping line in the caption style.
 QLabel* caption(const QString& text, QWidget* parent);
-// Text drawn in `colour` in every state but disabled, which keeps the palette's dimmed text.
-void setTextColour(QWidget* widget, const QColor& colour);
 // Lets the wheel scroll the column instead of changing `control`'s value, unless the control has
 // the keyboard focus: passing over a slider or picker must never change a setting.
 void scrollPastUnlessFocused(QWidget* control);

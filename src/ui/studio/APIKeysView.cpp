@@ -6,6 +6,7 @@
 #include "kit/Spinner.h"
 #include "kit/SymbolLabel.h"
 #include "kit/Symbols.h"
+#include "kit/TextLabel.h"
 #include "kit/TolvaneTheme.h"
 
 #include <QComboBox>
@@ -28,17 +29,6 @@ const QString xaiKeysPage = QStringLiteral("https://console.x.ai/team/default/ap
 const QString openAiKeysPage = QStringLiteral("https://platform.openai.com/api-keys");
 const QString geminiKeysPage = QStringLiteral("https://aistudio.google.com/api-keys");
 
-QLabel* text(const QString& content, TextStyle style, const QColor& colour, bool wraps = true)
-{
-    auto* label = new QLabel(content);
-    label->setFont(TolvaneTheme::font(style));
-    label->setWordWrap(wraps);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
-    return label;
-}
-
 AquaButton* link(const QString& title, const QString& address)
 {
     auto* button = new AquaButton(title);
@@ -47,6 +37,12 @@ AquaButton* link(const QString& title, const QString& address)
     QObject::connect(button, &QAbstractButton::clicked, button,
                      [address] { QDesktopServices::openUrl(QUrl(address)); });
     return button;
+}
+
+QLabel* unwrapped(QLabel* label)
+{
+    label->setWordWrap(false);
+    return label;
 }
 
 // Labels written with "&" must show it rather than take it as a mnemonic.
@@ -116,14 +112,14 @@ QWidget* APIKeysView::makeHeader()
     row->addWidget(symbol, 0, Qt::AlignVCenter);
     auto* titles = new QVBoxLayout;
     titles->setSpacing(5);
-    QLabel* title =
-        text(QStringLiteral("Your AI. Your keys."), TextStyle::title2, TolvaneTheme::ink(), false);
+    QLabel* title = unwrapped(TextLabel::make(QStringLiteral("Your AI. Your keys."),
+                                              TextStyle::title2, TolvaneTheme::ink()));
     QFont titleFont = title->font();
     titleFont.setWeight(QFont::DemiBold);
     title->setFont(titleFont);
     titles->addWidget(title);
-    titles->addWidget(text(QStringLiteral("Connect a provider."), TextStyle::callout,
-                           TolvaneTheme::muted(), false));
+    titles->addWidget(unwrapped(TextLabel::make(QStringLiteral("Connect a provider."),
+                                                TextStyle::callout, TolvaneTheme::muted())));
     row->addLayout(titles, 1);
     return header;
 }
@@ -135,7 +131,7 @@ QWidget* APIKeysView::step(const QString& number, const QString& title, const QS
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(12);
-    QLabel* badge = text(number, TextStyle::callout, TolvaneTheme::accent(), false);
+    QLabel* badge = unwrapped(TextLabel::make(number, TextStyle::callout, TolvaneTheme::accent()));
     QFont badgeFont = badge->font();
     badgeFont.setBold(true);
     badge->setFont(badgeFont);
@@ -148,9 +144,9 @@ QWidget* APIKeysView::step(const QString& number, const QString& title, const QS
     layout->addWidget(badge, 0, Qt::AlignTop);
     auto* column = new QVBoxLayout;
     column->setSpacing(6);
-    QLabel* heading = text(title, TextStyle::headline, TolvaneTheme::ink());
+    QLabel* heading = TextLabel::make(title, TextStyle::headline, TolvaneTheme::ink());
     column->addWidget(heading);
-    column->addWidget(text(detail, TextStyle::callout, TolvaneTheme::muted()));
+    column->addWidget(TextLabel::make(detail, TextStyle::callout, TolvaneTheme::muted()));
     layout->addLayout(column, 1);
     if (titleLabel)
         *titleLabel = heading;
@@ -169,8 +165,8 @@ QWidget* APIKeysView::makeKeyBlock()
     m_connectionRow->setFont(TolvaneTheme::font(TextStyle::callout));
     statusRow->addWidget(m_connectionRow);
     statusRow->addStretch(1);
-    QLabel* model =
-        text(QStringLiteral("Grok Imagine 2.0"), TextStyle::callout, TolvaneTheme::ink(), false);
+    QLabel* model = unwrapped(TextLabel::make(QStringLiteral("Grok Imagine 2.0"),
+                                              TextStyle::callout, TolvaneTheme::ink()));
     QFont modelFont = model->font();
     modelFont.setWeight(QFont::DemiBold);
     model->setFont(modelFont);
@@ -227,10 +223,11 @@ QWidget* APIKeysView::makeKeyBlock()
         TolvaneTheme::muted());
     note->setFont(TolvaneTheme::font(TextStyle::caption));
     layout->addWidget(note);
-    layout->addWidget(text(QStringLiteral("Next: open AI Studio → My xAI key, then choose a Grok "
-                                          "image model and quality. Requests go directly to "
-                                          "xAI, which bills your provider account."),
-                           TextStyle::callout, TolvaneTheme::muted()));
+    layout->addWidget(
+        TextLabel::make(QStringLiteral("Next: open AI Studio → My xAI key, then choose a Grok "
+                                       "image model and quality. Requests go directly to "
+                                       "xAI, which bills your provider account."),
+                        TextStyle::callout, TolvaneTheme::muted()));
     return block;
 }
 
@@ -245,12 +242,13 @@ QWidget* APIKeysView::makeComingSoonCard()
                         TolvaneTheme::ink());
     title->setFont(TolvaneTheme::font(TextStyle::headline));
     layout->addWidget(title);
-    layout->addWidget(text(QStringLiteral("Tolvane currently supports personal xAI keys. OpenAI "
-                                          "and Gemini image tools will arrive in a future "
-                                          "update. You don’t need to paste or save a key for "
-                                          "these providers yet."),
-                           TextStyle::callout, TolvaneTheme::muted()));
-    m_comingHint = text({}, TextStyle::callout, TolvaneTheme::ink());
+    layout->addWidget(
+        TextLabel::make(QStringLiteral("Tolvane currently supports personal xAI keys. OpenAI "
+                                       "and Gemini image tools will arrive in a future "
+                                       "update. You don’t need to paste or save a key for "
+                                       "these providers yet."),
+                        TextStyle::callout, TolvaneTheme::muted()));
+    m_comingHint = TextLabel::make({}, TextStyle::callout, TolvaneTheme::ink());
     layout->addWidget(m_comingHint);
     m_comingLink = new AquaButton;
     m_comingLink->setSymbol(QStringLiteral("arrow.up.right"));

@@ -7,6 +7,7 @@
 #include "kit/SegmentedControl.h"
 #include "kit/Spinner.h"
 #include "kit/SymbolLabel.h"
+#include "kit/TextLabel.h"
 #include "kit/TolvaneTheme.h"
 #include "kit/Workspace.h"
 #include "store/AppState.h"
@@ -24,17 +25,6 @@
 namespace {
 
 using TolvaneTheme::TextStyle;
-
-QLabel* styled(const QString& text, TextStyle style, const QColor& colour)
-{
-    auto* label = new QLabel(text);
-    label->setFont(TolvaneTheme::font(style));
-    label->setWordWrap(true);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
-    return label;
-}
 
 AquaButton* button(const QString& title, bool prominent = false)
 {
@@ -144,7 +134,7 @@ void CloudStudioView::connectSignals()
 
 QLabel* CloudStudioView::note(const QString& text)
 {
-    return styled(text, TextStyle::caption, TolvaneTheme::muted());
+    return TextLabel::make(text, TextStyle::caption, TolvaneTheme::muted());
 }
 
 QWidget* CloudStudioView::makeHeader()
@@ -154,7 +144,7 @@ QWidget* CloudStudioView::makeHeader()
     row->setContentsMargins(0, 0, 0, 0);
     auto* titles = new QVBoxLayout;
     titles->setSpacing(4);
-    QLabel* title = styled(tr("Tolvane Studio"), TextStyle::title2, TolvaneTheme::ink());
+    QLabel* title = TextLabel::make(tr("Tolvane Studio"), TextStyle::title2, TolvaneTheme::ink());
     QFont titleFont = title->font();
     titleFont.setWeight(QFont::DemiBold);
     title->setFont(titleFont);
@@ -214,8 +204,8 @@ QWidget* CloudStudioView::makePromptBlock()
     auto* layout = new QVBoxLayout(block);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(8);
-    layout->addWidget(
-        styled(tr("What would you like to create?"), TextStyle::headline, TolvaneTheme::ink()));
+    layout->addWidget(TextLabel::make(tr("What would you like to create?"), TextStyle::headline,
+                                      TolvaneTheme::ink()));
 
     auto* frame = new QFrame;
     frame->setObjectName(QStringLiteral("promptFrame"));

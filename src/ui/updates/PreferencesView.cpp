@@ -4,6 +4,7 @@
 #include "core/Resources.h"
 #include "kit/AquaButton.h"
 #include "kit/Divider.h"
+#include "kit/TextLabel.h"
 #include "kit/TolvaneTheme.h"
 #include "updates/UpdateManager.h"
 #include "updates/Updater.h"
@@ -43,9 +44,9 @@ PreferencesView::PreferencesView(UpdateManager& updates, const QJsonObject& info
     stack->addWidget(new Divider);
     stack->addWidget(makeSection());
     if (!updates.isConfigured())
-        stack->addWidget(UpdateLabels::text(
-            QStringLiteral("Update checks are available in the packaged release."),
-            TextStyle::caption, TolvaneTheme::muted()));
+        stack->addWidget(
+            TextLabel::make(QStringLiteral("Update checks are available in the packaged release."),
+                            TextStyle::caption, TolvaneTheme::muted()));
     stack->addWidget(new Divider);
     stack->addWidget(makeVersionLine(info));
     content->setFixedWidth(460);
@@ -80,11 +81,11 @@ QWidget* PreferencesView::makeHeader()
     names->addStretch(1);
     QFont title = TolvaneTheme::font(TextStyle::title2);
     title.setWeight(QFont::DemiBold);
-    auto* product = UpdateLabels::text(QStringLiteral("Tolvane"), TextStyle::title2);
+    auto* product = TextLabel::make(QStringLiteral("Tolvane"), TextStyle::title2);
     product->setFont(title);
     names->addWidget(product);
-    names->addWidget(UpdateLabels::text(QStringLiteral("Sharper images, made on this computer."),
-                                        TextStyle::body, TolvaneTheme::muted()));
+    names->addWidget(TextLabel::make(QStringLiteral("Sharper images, made on this computer."),
+                                     TextStyle::body, TolvaneTheme::muted()));
     names->addStretch(1);
     row->addLayout(names, 1);
     return header;
@@ -96,16 +97,16 @@ QWidget* PreferencesView::makeSection()
     auto* column = new QVBoxLayout(section);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(12);
-    column->addWidget(UpdateLabels::text(QStringLiteral("Software updates"), TextStyle::headline));
+    column->addWidget(TextLabel::make(QStringLiteral("Software updates"), TextStyle::headline));
 
     m_automaticChecks = new QCheckBox(QStringLiteral("Check for updates automatically"));
     m_automaticDownloads =
         new QCheckBox(QStringLiteral("Download and install updates automatically"));
     column->addWidget(m_automaticChecks);
     column->addWidget(m_automaticDownloads);
-    column->addWidget(UpdateLabels::text(QStringLiteral("Automatic updates are optional. Updates "
-                                                        "are verified before installation."),
-                                         TextStyle::caption, TolvaneTheme::muted()));
+    column->addWidget(TextLabel::make(QStringLiteral("Automatic updates are optional. Updates "
+                                                     "are verified before installation."),
+                                      TextStyle::caption, TolvaneTheme::muted()));
     m_checkButton = new AquaButton(QStringLiteral("Check for Updates…"));
     column->addWidget(m_checkButton, 0, Qt::AlignLeft);
     section->setEnabled(m_updates.isConfigured());
@@ -128,8 +129,8 @@ QWidget* PreferencesView::makeVersionLine(const QJsonObject& info)
     auto* line = new QWidget;
     auto* row = new QHBoxLayout(line);
     row->setContentsMargins(0, 0, 0, 0);
-    row->addWidget(UpdateLabels::text(versionText(info), TextStyle::caption, TolvaneTheme::muted()),
-                   0, Qt::AlignVCenter);
+    row->addWidget(TextLabel::make(versionText(info), TextStyle::caption, TolvaneTheme::muted()), 0,
+                   Qt::AlignVCenter);
     row->addStretch(1);
     m_noticesButton = new AquaButton(QStringLiteral("Third-party notices"));
     row->addWidget(m_noticesButton, 0, Qt::AlignVCenter);

@@ -2,6 +2,7 @@
 
 #include "UpdateLabels.h"
 #include "kit/AquaButton.h"
+#include "kit/TextLabel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -21,8 +22,8 @@ UpdateDialog::UpdateDialog(const QString& heading, const QString& text, QWidget*
     row->addWidget(UpdateLabels::applicationIcon(64), 0, Qt::AlignTop);
     m_column = new QVBoxLayout;
     m_column->setSpacing(10);
-    m_heading = UpdateLabels::text(heading, TextStyle::headline);
-    m_text = UpdateLabels::text(text, TextStyle::body, TolvaneTheme::muted());
+    m_heading = TextLabel::make(heading, TextStyle::headline);
+    m_text = TextLabel::make(text, TextStyle::body, TolvaneTheme::muted());
     m_text->setVisible(!text.isEmpty());
     m_column->addWidget(m_heading);
     m_column->addWidget(m_text);
@@ -71,7 +72,7 @@ UpdateProgressDialog::UpdateProgressDialog(QWidget* parent) : UpdateDialog({}, {
     m_bar->setTextVisible(false);
     m_bar->setFixedHeight(8);
     m_bar->setMinimumWidth(300);
-    m_detail = UpdateLabels::text({}, TextStyle::caption, TolvaneTheme::muted());
+    m_detail = TextLabel::make({}, TextStyle::caption, TolvaneTheme::muted());
     addContent(m_bar);
     addContent(m_detail);
     m_cancelButton = addButton(QStringLiteral("Cancel"), QDialog::Rejected);

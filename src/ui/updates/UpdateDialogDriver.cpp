@@ -3,6 +3,7 @@
 #include "UpdateDialog.h"
 #include "UpdateLabels.h"
 #include "kit/AquaButton.h"
+#include "kit/TextLabel.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -37,9 +38,9 @@ UpdateDialog* UpdateDialogDriver::makeFoundDialog(const AppcastItem& item,
         notes->setReadOnly(true);
         notes->setLineWrapMode(QPlainTextEdit::WidgetWidth);
         notes->setFixedHeight(150);
-        dialog->addContent(UpdateLabels::text(QStringLiteral("Release notes"),
-                                              TolvaneTheme::TextStyle::subheadline,
-                                              TolvaneTheme::muted()));
+        dialog->addContent(TextLabel::make(QStringLiteral("Release notes"),
+                                           TolvaneTheme::TextStyle::subheadline,
+                                           TolvaneTheme::muted()));
         dialog->addContent(notes);
     }
     dialog->addButton(QStringLiteral("Skip This Version"), skip, false, true);

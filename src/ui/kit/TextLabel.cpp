@@ -1,0 +1,26 @@
+#include "TextLabel.h"
+
+#include <QLabel>
+
+namespace TextLabel {
+
+QLabel* make(const QString& text, TolvaneTheme::TextStyle style, const QColor& colour)
+{
+    auto* label = new QLabel(text);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setFont(TolvaneTheme::font(style));
+    if (colour.isValid())
+        setColour(label, colour);
+    return label;
+}
+
+void setColour(QWidget* widget, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive})
+        palette.setColor(group, QPalette::WindowText, colour);
+    widget->setPalette(palette);
+}
+
+} // namespace TextLabel
