@@ -49,8 +49,7 @@ QImage oneTileImage()
     return image;
 }
 
-template <typename Run>
-std::vector<double> timeRuns(int count, Run run)
+template <typename Run> std::vector<double> timeRuns(int count, Run run)
 {
     std::vector<double> samples;
     for (int i = 0; i < count; ++i) {
@@ -134,12 +133,9 @@ void benchModel(SRModel kind)
                .arg(describe(reference), number(best / tileMs, 1)));
 }
 
-void benchModels()
-{
-    for (const SRModel kind : allModels())
-        benchModel(kind);
-}
-
-const BenchRegistration registration("models", benchModels);
+// One entry per model, so `tolvane_bench Illustration` runs just that one.
+const BenchRegistration photo("models PhotoX4", [] { benchModel(SRModel::photo); });
+const BenchRegistration illustration("models IllustrationX4",
+                                     [] { benchModel(SRModel::illustration); });
 
 } // namespace

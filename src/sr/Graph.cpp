@@ -243,7 +243,8 @@ void Reader::readConv(const NodeProto& node)
         op.strides[size_t(axis)] = s;
         op.dilations[size_t(axis)] = d;
         const std::int64_t span = (w[size_t(axis) + 2] - 1) * d + 1;
-        const std::int64_t padded = in[size_t(axis) + 2] + pads[size_t(axis)] + pads[size_t(axis) + 2];
+        const std::int64_t padded =
+            in[size_t(axis) + 2] + pads[size_t(axis)] + pads[size_t(axis) + 2];
         if (padded < span)
             fail("Conv kernel larger than its input");
         out[size_t(axis) + 2] = (padded - span) / s + 1;

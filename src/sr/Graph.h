@@ -49,13 +49,13 @@ struct Operation {
     std::array<std::int64_t, 2> dilations{1, 1};
     float alpha = 1; // linear
     float beta = 0;
-    int factor = 1;   // resize, depthToSpace
-    bool dcr = true;  // depthToSpace channel order
+    int factor = 1;  // resize, depthToSpace
+    bool dcr = true; // depthToSpace channel order
 };
 
 struct Graph {
-    std::vector<std::string> names; // activation id -> ONNX name
-    std::vector<Shape> shapes;      // activation id -> shape
+    std::vector<std::string> names;    // activation id -> ONNX name
+    std::vector<Shape> shapes;         // activation id -> shape
     std::vector<Operation> operations; // in an order where inputs come first
     int input = 0;
     int output = 0;

@@ -1,8 +1,8 @@
 #include "Model.h"
 
+#include "ModelPrivate.h"
 #include "core/EngineError.h"
 #include "core/FileNames.h"
-#include "ModelPrivate.h"
 
 #include <QFile>
 #include <new>

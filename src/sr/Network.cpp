@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <new>
+#include <oneapi/dnnl/dnnl_debug.h>
 #include <unordered_map>
 
 namespace {
@@ -22,9 +23,8 @@ void passiveThreads(int, char**, char**)
 {
     setenv("OMP_WAIT_POLICY", "passive", 0);
 }
-[[gnu::section(".preinit_array"), gnu::used]] void (*const preinitPassiveThreads)(int, char**,
-                                                                                   char**) =
-    passiveThreads;
+[[gnu::section(".preinit_array"),
+  gnu::used]] void (*const preinitPassiveThreads)(int, char**, char**) = passiveThreads;
 
 } // namespace
 
@@ -72,9 +72,33 @@ int blockForProcessor()
 
 algorithm binaryAlgorithm(OpKind kind)
 {
-    return kind == OpKind::add ? algorithm::binary_add
+    return kind == OpKind::add   ? algorithm::binary_add
            : kind == OpKind::sub ? algorithm::binary_sub
                                  : algorithm::binary_mul;
+}
+
+// x where x >= 0, else slope * x, one slope per channel. Channels come in groups of `block`
+// innermost (1 for the plain layout); padding channels beyond the last stay as they are.
+// The library's own kernel for this is several times slower, and as a post-operation of a
+// convolution it falls back to a reference kernel.
+void prelu(const float* in, float* out, const Shape& shape, const float* slopes, int block)
+{
+    const std::int64_t groups = (shape[1] + block - 1) / block, rows = shape[0] * groups * shape[2];
+    const std::int64_t rowLength = shape[3] * block;
+#pragma omp parallel for schedule(static)
+    for (std::int64_t row = 0; row < rows; ++row) {
+        const std::int64_t group = row / shape[2] % groups;
+        float slope[16] = {};
+        for (int k = 0; k < block && group * block + k < shape[1]; ++k)
+            slope[k] = slopes[group * block + k];
+        const float* from = in + row * rowLength;
+        float* to = out + row * rowLength;
+        for (std::int64_t x = 0; x < rowLength; x += block)
+            for (int k = 0; k < block; ++k) {
+                const float v = from[x + k];
+                to[x + k] = v < 0 ? v * slope[k] : v;
+            }
+    }
 }
 
 // Nearest enlargement by a whole factor of planar values.
@@ -102,7 +126,8 @@ void depthToSpace(const float* in, float* out, const Shape& inShape, int b, bool
                 for (int i = 0; i < b; ++i) {
                     float* to = out + ((batch * c + k) * h * b + y * b + i) * w * b;
                     for (int j = 0; j < b; ++j) {
-                        const std::int64_t channel = dcr ? (i * b + j) * c + k : k * b * b + i * b + j;
+                        const std::int64_t channel =
+                            dcr ? (i * b + j) * c + k : k * b * b + i * b + j;
                         const float* from = in + ((batch * inShape[1] + channel) * h + y) * w;
                         for (std::int64_t x = 0; x < w; ++x)
                             to[x * b + j] = from[x];
@@ -119,13 +144,14 @@ struct Network::Impl {
     dnnl::stream stream{engine};
     std::vector<Buffer> slots;
     Buffer scratch;
-    std::vector<memory> memories; // per value, empty where none
+    std::vector<memory> memories;  // per value, empty where none
     std::vector<memory> constants; // reordered weights and biases
     struct Run {
         dnnl::primitive primitive;
         std::unordered_map<int, memory> args;
         memory::desc scratchpad;
         std::function<void()> custom;
+        std::string name;
     };
     std::vector<Run> runs;
     std::map<std::string, int> kernels;
@@ -138,10 +164,8 @@ struct Network::Impl {
                     const memory::desc& wanted);
     void build(const Step& step);
     void buildConv(const Step& step, Run& run);
-    void buildPrelu(const Step& step, Run& run);
     void buildCustom(const Step& step, Run& run);
-    template <typename Primitive, typename Pd>
-    void keep(const Pd& pd, Run& run);
+    template <typename Primitive, typename Pd> void keep(const Pd& pd, Run& run);
 };
 
 float* Network::Impl::pointer(int value) const
@@ -203,11 +227,14 @@ memory Network::Impl::constant(const Constant& c, const memory::dims& dims, Tag 
     return target;
 }
 
-template <typename Primitive, typename Pd>
-void Network::Impl::keep(const Pd& pd, Run& run)
+template <typename Primitive, typename Pd> void Network::Impl::keep(const Pd& pd, Run& run)
 {
     run.primitive = Primitive(pd);
     run.scratchpad = pd.scratchpad_desc();
+    run.name = std::string(dnnl_prim_kind2str(dnnl_primitive_kind_t(run.primitive.get_kind()))) +
+               ":" + pd.impl_info_str();
+    run.name = std::string(dnnl_prim_kind2str(dnnl_primitive_kind_t(run.primitive.get_kind()))) +
+               ":" + pd.impl_info_str();
     ++kernels[pd.impl_info_str()];
 }
 
@@ -231,29 +258,28 @@ void Network::Impl::buildConv(const Step& step, Run& run)
     run.args[DNNL_ARG_DST] = mem(step.output);
 }
 
-void Network::Impl::buildPrelu(const Step& step, Run& run)
-{
-    const memory::dims dims{1, std::int64_t(step.op->weights.values.size()), 1, 1};
-    const dnnl::prelu_forward::desc desc(inference, describe(step.inputs[0]),
-                                         memory::desc(dims, f32, Tag::any));
-    const dnnl::prelu_forward::primitive_desc pd(desc, attributes(step, run), engine);
-    keep<dnnl::prelu_forward>(pd, run);
-    run.args[DNNL_ARG_SRC] = mem(step.inputs[0]);
-    run.args[DNNL_ARG_WEIGHTS] = constant(step.op->weights, dims, Tag::nchw, pd.weights_desc());
-    run.args[DNNL_ARG_DST] = mem(step.output);
-}
-
 void Network::Impl::buildCustom(const Step& step, Run& run)
 {
     const float* in = pointer(step.inputs[0]);
     float* out = pointer(step.output);
     const Shape shape = plan.values[size_t(step.inputs[0])].shape;
     const int factor = step.op->factor;
-    if (step.kind == StepKind::resize)
+    if (step.kind == StepKind::prelu) {
+        const bool blocked = plan.values[size_t(step.inputs[0])].layout == Layout::blocked;
+        const int block = blocked ? plan.block : 1;
+        // A copy: the graph does not outlive the network.
+        run.custom = [=, slopes = step.op->weights.values] {
+            prelu(in, out, shape, slopes.data(), block);
+        };
+        run.name = "prelu";
+    } else if (step.kind == StepKind::resize) {
         run.custom = [=] { resizeNearest(in, out, shape, factor); };
-    else
+        run.name = "resize";
+    } else {
         run.custom = [=, dcr = step.op->dcr] { depthToSpace(in, out, shape, factor, dcr); };
-    ++kernels[step.kind == StepKind::resize ? "resize" : "depth-to-space"];
+        run.name = "depth-to-space";
+    }
+    ++kernels[run.name];
 }
 
 void Network::Impl::build(const Step& step)
@@ -265,15 +291,13 @@ void Network::Impl::build(const Step& step)
     case StepKind::conv:
         buildConv(step, run);
         break;
-    case StepKind::prelu:
-        buildPrelu(step, run);
-        break;
     case StepKind::eltwise: {
         const bool relu = step.op->kind == OpKind::relu;
         const dnnl::eltwise_forward::desc desc(
             inference, relu ? algorithm::eltwise_relu : algorithm::eltwise_linear,
             describe(step.inputs[0]), relu ? 0.0f : step.op->alpha, relu ? 0.0f : step.op->beta);
-        keep<dnnl::eltwise_forward>(dnnl::eltwise_forward::primitive_desc(desc, attributes(step, run), engine), run);
+        keep<dnnl::eltwise_forward>(
+            dnnl::eltwise_forward::primitive_desc(desc, attributes(step, run), engine), run);
         run.args[DNNL_ARG_SRC] = mem(step.inputs[0]);
         run.args[DNNL_ARG_DST] = mem(step.output);
         break;
@@ -294,18 +318,20 @@ void Network::Impl::build(const Step& step)
             run.args[DNNL_ARG_MULTIPLE_SRC + int(i)] = mem(step.inputs[i]);
         }
         keep<dnnl::concat>(dnnl::concat::primitive_desc(describe(step.output), 1, sources, engine,
-                                          attributes(step, run)),
-             run);
+                                                        attributes(step, run)),
+                           run);
         run.args[DNNL_ARG_DST] = mem(step.output);
         break;
     }
     case StepKind::reorder:
         keep<dnnl::reorder>(dnnl::reorder::primitive_desc(engine, describe(step.inputs[0]), engine,
-                                           describe(step.output), attributes(step, run)),
-             run);
+                                                          describe(step.output),
+                                                          attributes(step, run)),
+                            run);
         run.args[DNNL_ARG_FROM] = mem(step.inputs[0]);
         run.args[DNNL_ARG_TO] = mem(step.output);
         break;
+    case StepKind::prelu:
     case StepKind::resize:
     case StepKind::depthToSpace:
         buildCustom(step, run);

@@ -179,8 +179,8 @@ void placeConcatenations(Plan& plan)
             const int v = step->inputs[i];
             const PlanValue& part = plan.values[size_t(v)];
             const bool last = i + 1 == step->inputs.size();
-            fits = v != plan.input && v != plan.output && part.producer >= 0 &&
-                   part.root < 0 && concatUses[size_t(v)] == 1 && offset % plan.block == 0 &&
+            fits = v != plan.input && v != plan.output && part.producer >= 0 && part.root < 0 &&
+                   concatUses[size_t(v)] == 1 && offset % plan.block == 0 &&
                    (last || part.shape[1] % plan.block == 0);
             offset += part.shape[1];
         }
@@ -202,7 +202,9 @@ void assignSlots(Plan& plan)
 {
     const size_t count = plan.values.size();
     std::vector<int> first(count, INT_MAX), last(count, -1);
-    auto rootOf = [&](int v) { return plan.values[size_t(v)].root >= 0 ? plan.values[size_t(v)].root : v; };
+    auto rootOf = [&](int v) {
+        return plan.values[size_t(v)].root >= 0 ? plan.values[size_t(v)].root : v;
+    };
     for (size_t v = 0; v < count; ++v) {
         const PlanValue& value = plan.values[v];
         if (!value.materialized)

@@ -26,16 +26,17 @@ struct PlanValue {
 
 struct PostOp {
     OpKind kind = OpKind::relu; // relu, linear, add, sub or mul
-    float alpha = 1;    // linear
+    float alpha = 1;            // linear
     float beta = 0;
-    int operand = -1;   // add, sub, mul: the other value
+    int operand = -1; // add, sub, mul: the other value
 };
 
 enum class StepKind { conv, prelu, eltwise, binary, concat, reorder, resize, depthToSpace, none };
 
 struct Step {
     StepKind kind = StepKind::none;
-    const Operation* op = nullptr; // the operation that starts the step; none for a reorder
+    // The operation that starts the step (none for a reorder); points into the graph planned.
+    const Operation* op = nullptr;
     std::vector<int> inputs;
     std::vector<PostOp> post;
     int output = -1;

@@ -1,8 +1,8 @@
 #include "Upscaler.h"
 
+#include "ModelPrivate.h"
 #include "core/CancelToken.h"
 #include "core/EngineError.h"
-#include "ModelPrivate.h"
 #include "imageio/PixelBuffer.h"
 
 #include <algorithm>
