@@ -4,11 +4,14 @@
 
 #include <oneapi/dnnl/dnnl.hpp>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <map>
 #include <new>
+#include <omp.h>
 #include <oneapi/dnnl/dnnl_debug.h>
 #include <unordered_map>
 
@@ -52,6 +55,20 @@ Buffer allocate(std::int64_t bytes)
         throw std::bad_alloc();
     std::memset(p, 0, size ? size : 64);
     return Buffer(static_cast<std::byte*>(p));
+}
+
+// Every kernel splits its work evenly between its threads, so one thread that waits for a busy
+// core holds up the whole layer. On a machine already busy with other work, fewer threads than
+// cores finish sooner; never fewer than half, and all of them on an idle machine. A thread count
+// the user set is kept.
+int threadsForMachine()
+{
+    const int cores = omp_get_max_threads();
+    double load[1] = {0};
+    if (std::getenv("OMP_NUM_THREADS") || getloadavg(load, 1) != 1)
+        return cores;
+    const int idle = cores - int(std::lround(load[0]));
+    return std::clamp(idle, std::max(1, cores / 2), cores);
 }
 
 int blockForProcessor()
@@ -140,6 +157,7 @@ void depthToSpace(const float* in, float* out, const Shape& inShape, int b, bool
 struct Network::Impl {
     Plan plan;
     double multiplyAdds = 0;
+    int threads = 1;
     dnnl::engine engine{dnnl::engine::kind::cpu, 0};
     dnnl::stream stream{engine};
     std::vector<Buffer> slots;
@@ -342,6 +360,8 @@ void Network::Impl::build(const Step& step)
 
 Network::Network(const Graph& graph) : d(std::make_unique<Impl>())
 {
+    d->threads = threadsForMachine();
+    omp_set_num_threads(d->threads); // the kernels split their work for this many at creation
     d->plan = makePlan(graph, blockForProcessor());
     d->multiplyAdds = graph.multiplyAdds();
     for (const std::int64_t bytes : d->plan.slotBytes)
@@ -374,6 +394,7 @@ Shape Network::inputShape() const
 
 const float* Network::run()
 {
+    omp_set_num_threads(d->threads); // per calling thread; runs may come from any thread
     for (Impl::Run& run : d->runs) {
         if (run.custom) {
             d->stream.wait();
@@ -405,7 +426,8 @@ std::string Network::summary() const
     for (const std::int64_t b : d->plan.slotBytes)
         bytes += b;
     return text + "; " + std::to_string(bytes >> 20) + " MiB in " +
-           std::to_string(d->plan.slotBytes.size()) + " buffers";
+           std::to_string(d->plan.slotBytes.size()) + " buffers; " + std::to_string(d->threads) +
+           " threads";
 }
 
 } // namespace sr
