@@ -63,7 +63,8 @@ Buffer allocate(std::int64_t bytes)
 // the user set is kept.
 int threadsForMachine()
 {
-    const int cores = omp_get_max_threads();
+    // Read before the first network changes this thread's setting.
+    static const int cores = omp_get_max_threads();
     double load[1] = {0};
     if (std::getenv("OMP_NUM_THREADS") || getloadavg(load, 1) != 1)
         return cores;
