@@ -61,7 +61,8 @@ Constant readTensor(const TensorProto& tensor)
         if (std::int64_t(raw.size()) != count * std::int64_t(sizeof(float)))
             fail("tensor " + tensor.name() + " has the wrong size");
         constant.values.resize(size_t(count));
-        std::memcpy(constant.values.data(), raw.data(), raw.size());
+        if (count > 0) // an empty vector's data() may be null
+            std::memcpy(constant.values.data(), raw.data(), raw.size());
     } else {
         if (tensor.float_data_size() != count)
             fail("tensor " + tensor.name() + " has the wrong size");
