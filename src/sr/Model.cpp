@@ -1,32 +1,30 @@
 #include "Model.h"
 
+#include "ModelPrivate.h"
 #include "core/EngineError.h"
 #include "core/FileNames.h"
-#include "ModelPrivate.h"
 
 #include <QFile>
-#include <mutex>
 #include <new>
-#include <opencv2/core/utils/logger.hpp>
+#include <oneapi/dnnl/dnnl.hpp>
 
 Q_LOGGING_CATEGORY(lcModel, "tolvane.model")
 
 namespace {
 
-// OpenCV writes its own diagnostics to standard error; ours go through lcModel instead.
-void setUpOpenCv()
-{
-    static std::once_flag once;
-    std::call_once(once,
-                   [] { cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT); });
-}
+// The network is built for one tile: RGB planes of 256 x 256.
+constexpr sr::Shape tileShape{1, 3, 256, 256};
+// Far above any network we ship; a larger file is not one of ours.
+constexpr qint64 maxFileBytes = qint64(1) << 30;
 
-cv::dnn::Net readNet(const QString& path)
+std::unique_ptr<sr::Network> readNetwork(const QString& path)
 {
-    cv::dnn::Net net = cv::dnn::readNetFromONNX(QFile::encodeName(path).toStdString());
-    net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
-    net.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
-    return net;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > maxFileBytes)
+        throw sr::GraphError("cannot read the file");
+    const QByteArray bytes = file.readAll();
+    const sr::Graph graph = sr::readGraph(bytes.toStdString(), tileShape);
+    return std::make_unique<sr::Network>(graph);
 }
 
 PlatformError cannotLoad(const QString& path)
@@ -43,21 +41,21 @@ Model::~Model() = default;
 
 std::shared_ptr<Model> Model::load(const QString& path)
 {
-    setUpOpenCv();
     auto d = std::make_unique<Private>();
     d->path = path;
     try {
-        d->net = readNet(path);
-    } catch (const cv::Exception& error) {
+        d->network = readNetwork(path);
+    } catch (const sr::GraphError& error) {
         qCWarning(lcModel) << FileNames::lastPathComponent(path) << error.what();
-        if (error.code == cv::Error::StsNoMem)
+        throw cannotLoad(path);
+    } catch (const dnnl::error& error) {
+        qCWarning(lcModel) << FileNames::lastPathComponent(path) << error.what();
+        if (error.status == dnnl_out_of_memory)
             throw ImageError::outOfMemory();
         throw cannotLoad(path);
     } catch (const std::bad_alloc&) {
         throw ImageError::outOfMemory();
     }
-    if (d->net.empty())
-        throw cannotLoad(path);
     return std::shared_ptr<Model>(new Model(std::move(d)));
 }
 

@@ -1,18 +1,20 @@
 #pragma once
 
-// Included only by the code that runs a network; keeps OpenCV out of the public headers.
+// Included only by the code that runs a network; keeps the inference library out of the public
+// headers.
 
 #include "Model.h"
+#include "Network.h"
 
 #include <QLoggingCategory>
 #include <mutex>
-#include <opencv2/dnn.hpp>
 
 Q_DECLARE_LOGGING_CATEGORY(lcModel)
 
 struct Model::Private {
     QString path;
-    // cv::dnn::Net is not thread-safe: setInput, forward and reading the result hold this.
+    // A network runs one input at a time: filling the input, running and reading the output
+    // hold this.
     std::mutex lock;
-    cv::dnn::Net net;
+    std::unique_ptr<sr::Network> network;
 };

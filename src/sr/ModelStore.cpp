@@ -9,7 +9,7 @@
 
 ModelStore& ModelStore::shared()
 {
-    // Never destroyed: networks released during exit could outlive OpenCV's thread pool.
+    // Never destroyed: networks released during exit could outlive the inference threads.
     static ModelStore* const store = new ModelStore({});
     return *store;
 }

@@ -1,13 +1,14 @@
 #include "Upscaler.h"
 
+#include "ModelPrivate.h"
 #include "core/CancelToken.h"
 #include "core/EngineError.h"
-#include "ModelPrivate.h"
 #include "imageio/PixelBuffer.h"
 
 #include <algorithm>
 #include <climits>
 #include <new>
+#include <oneapi/dnnl/dnnl.hpp>
 
 namespace {
 
@@ -46,37 +47,21 @@ void fillInput(const PixelBuffer& source, QPoint origin, float* input)
     }
 }
 
-// "output" when the network has an output of that name, else its first output.
-std::string outputName(const cv::dnn::Net& net)
+// The answer must be [1, 3+, rows, columns] large enough for every core; anything else would be
+// read out of bounds.
+void checkOutput(const sr::Shape& shape)
 {
-    const std::vector<std::string> names = net.getUnconnectedOutLayersNames();
-    if (names.empty())
+    if (shape[0] < 1 || shape[1] < 3 || shape[2] < minOutputSide || shape[3] < minOutputSide)
         throw UpscaleError::badOutput();
-    if (std::find(names.begin(), names.end(), "output") != names.end())
-        return "output";
-    return names.front();
 }
 
-// The answer as [1, 3+, rows, columns] floats large enough for every core; anything else would
-// be read out of bounds.
-cv::Mat checkedOutput(const cv::Mat& answer)
+// Copies the enlarged core out of the model's planar answer; the overlapping margins are
+// discarded.
+void copyCore(const float* answer, const sr::Shape& shape, const QRect& core, PixelBuffer& target)
 {
-    if (answer.dims != 4 || answer.size[0] < 1 || answer.size[1] < 3 ||
-        answer.size[2] < minOutputSide || answer.size[3] < minOutputSide)
-        throw UpscaleError::badOutput();
-    if (answer.depth() == CV_32F)
-        return answer;
-    cv::Mat converted;
-    answer.convertTo(converted, CV_32F);
-    return converted;
-}
-
-// Copies the enlarged core out of the model's answer; the overlapping margins are discarded.
-void copyCore(const cv::Mat& answer, const QRect& core, PixelBuffer& target)
-{
-    const size_t plane = answer.step[1] / sizeof(float);
-    const size_t rowStep = answer.step[2] / sizeof(float);
-    const float* first = answer.ptr<float>() + outputOffset * rowStep + outputOffset;
+    const std::int64_t rowStep = shape[3];
+    const std::int64_t plane = shape[2] * rowStep;
+    const float* first = answer + outputOffset * rowStep + outputOffset;
     const int columns = scale * core.width();
     for (int r = 0; r < scale * core.height(); ++r) {
         const float* red = first + r * rowStep;
@@ -91,13 +76,16 @@ void copyCore(const cv::Mat& answer, const QRect& core, PixelBuffer& target)
     }
 }
 
-void runTile(Model::Private& model, const std::string& output, const cv::Mat& input,
-             const QRect& core, PixelBuffer& target)
+void runTile(Model::Private& model, const PixelBuffer& source, const QRect& core,
+             PixelBuffer& target)
 {
+    // The input and the answer live in the network's own memory: both under the lock.
     std::lock_guard lock(model.lock);
-    model.net.setInput(input, "input");
-    // The answer lives in the network's own memory: read it before the lock goes.
-    copyCore(checkedOutput(model.net.forward(output)), core, target);
+    sr::Network& network = *model.network;
+    fillInput(source, core.topLeft(), network.input());
+    const float* answer = network.run();
+    checkOutput(network.outputShape());
+    copyCore(answer, network.outputShape(), core, target);
 }
 
 // Replaces the alpha bytes with the source's alpha drawn at the target's size with high quality.
@@ -126,16 +114,15 @@ PixelBuffer enlargeColour(const QImage& image, Model& model, const CancelToken& 
     if (scale * source.width() > INT_MAX || scale * source.height() > INT_MAX)
         throw ImageError::outOfMemory();
     PixelBuffer target(scale * source.width(), scale * source.height());
-    const int inputShape[] = {1, 3, tileSide, tileSide};
-    cv::Mat input(4, inputShape, CV_32F); // made once, rewritten for every tile
-    const std::string output = [&] {
+    {
         std::lock_guard lock(model.d().lock);
-        return outputName(model.d().net);
-    }();
+        if (model.d().network->inputShape() != sr::Shape{1, 3, tileSide, tileSide})
+            throw UpscaleError::badOutput();
+        checkOutput(model.d().network->outputShape());
+    }
     for (const QRect& core : Upscaler::tileCores(int(source.width()), int(source.height()))) {
         token.check();
-        fillInput(source, core.topLeft(), input.ptr<float>());
-        runTile(model.d(), output, input, core, target);
+        runTile(model.d(), source, core, target);
         tick();
     }
     return target;
@@ -163,9 +150,9 @@ QImage upscale4x(const QImage& image, Model& model, const CancelToken& token,
 {
     try {
         return upscale(image, model, token, tick);
-    } catch (const cv::Exception& error) {
+    } catch (const dnnl::error& error) {
         qCWarning(lcModel) << model.fileName() << error.what();
-        if (error.code == cv::Error::StsNoMem)
+        if (error.status == dnnl_out_of_memory)
             throw ImageError::outOfMemory();
         throw PlatformError(QStringLiteral("Can't run the model %1").arg(model.fileName()));
     } catch (const std::bad_alloc&) {

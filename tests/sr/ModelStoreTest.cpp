@@ -1,7 +1,7 @@
 #include "sr/ModelStore.h"
 #include "core/EngineError.h"
-#include "sr/Model.h"
 #include "core/Resources.h"
+#include "sr/Model.h"
 
 #include "TestSupport.h"
 
@@ -83,20 +83,35 @@ TEST(ModelStore, MissingModelNamesItsRawValueAndIsNotRemembered)
 
 TEST(ModelStore, ModelThatFailsToLoadGivesAShortMessageAndIsNotCached)
 {
-    QTemporaryDir dir;
-    const QString path = dir.path() + "/PhotoX4.onnx";
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("not a network");
-    file.close();
-    ModelStore store({dir.path()});
-    try {
-        store.model(SRModel::photo);
-        FAIL() << "a broken file loaded";
-    } catch (const PlatformError& error) {
-        EXPECT_EQ(error.message(), "Can't load the model PhotoX4.onnx");
+    const QByteArray good =
+        TestSupport::readBytes(TestSupport::testFile(QStringLiteral("data/models/NearestX4.onnx")));
+    QByteArray unknownOperation = good;
+    unknownOperation.replace("Resize", "Resizf"); // same length: still a valid file
+    QByteArray missingInitializer = good;
+    // The node's reference comes first in the file; the initializer keeps its name.
+    const qsizetype scales = missingInitializer.indexOf("scales_");
+    ASSERT_GE(scales, 0);
+    missingInitializer[scales] = 'S';
+    const std::pair<const char*, QByteArray> broken[] = {
+        {"not a network", "not a network"},
+        {"truncated", good.left(good.size() / 2)},
+        {"unknown operation", unknownOperation},
+        {"missing initializer", missingInitializer},
+    };
+    for (const auto& [what, bytes] : broken) {
+        SCOPED_TRACE(what);
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/PhotoX4.onnx";
+        TestSupport::writeBytes(path, bytes);
+        ModelStore store({dir.path()});
+        try {
+            store.model(SRModel::photo);
+            FAIL() << "a broken file loaded";
+        } catch (const PlatformError& error) {
+            EXPECT_EQ(error.message(), "Can't load the model PhotoX4.onnx");
+        }
+        QFile::remove(path);
+        place(dir.path(), "PhotoX4.onnx");
+        EXPECT_EQ(store.model(SRModel::photo)->path(), path);
     }
-    QFile::remove(path);
-    place(dir.path(), "PhotoX4.onnx");
-    EXPECT_EQ(store.model(SRModel::photo)->path(), path);
 }

@@ -1,0 +1,237 @@
+#include "sr/Network.h"
+#include "sr/Plan.h"
+
+#include "OnnxBuilder.h"
+
+#include <QDir>
+#include <QFile>
+#include <algorithm>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <opencv2/core/utils/logger.hpp>
+#include <opencv2/dnn.hpp>
+
+namespace {
+
+using Dims = OnnxBuilder::Dims;
+constexpr float tolerance = 1e-4f;
+
+sr::Shape shapeOf(const Dims& dims)
+{
+    return {dims[0], dims[1], dims[2], dims[3]};
+}
+
+// OpenCV's own ONNX importer and layers: an implementation independent of ours.
+std::vector<float> reference(const std::string& bytes, const std::vector<float>& input,
+                             const Dims& dims)
+{
+    cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_SILENT);
+    cv::dnn::Net net = cv::dnn::readNetFromONNX(bytes.data(), bytes.size());
+    const std::vector<int> shape(dims.begin(), dims.end());
+    net.setInput(cv::Mat(4, shape.data(), CV_32F, const_cast<float*>(input.data())));
+    const cv::Mat out = net.forward();
+    return std::vector<float>(out.ptr<float>(), out.ptr<float>() + out.total());
+}
+
+std::vector<float> runOnce(sr::Network& network, const std::vector<float>& input)
+{
+    std::copy(input.begin(), input.end(), network.input());
+    const float* out = network.run();
+    const sr::Shape s = network.outputShape();
+    return std::vector<float>(out, out + s[0] * s[1] * s[2] * s[3]);
+}
+
+float maxDifference(const std::vector<float>& a, const std::vector<float>& b)
+{
+    if (a.size() != b.size())
+        return INFINITY;
+    float worst = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        worst = std::max(worst, std::abs(a[i] - b[i])); // NaN never counts as worse: check below
+    return std::any_of(a.begin(), a.end(), [](float v) { return std::isnan(v); }) ? INFINITY
+                                                                                  : worst;
+}
+
+// Runs the model on two inputs one after the other and compares the second with the reference:
+// values left over from the first run must not leak into the second.
+void expectMatchesReference(const std::string& bytes, const Dims& dims)
+{
+    sr::Network network(sr::readGraph(bytes, shapeOf(dims)));
+    runOnce(network, randomInput(dims, 1));
+    const std::vector<float> input = randomInput(dims, 2);
+    EXPECT_LT(maxDifference(runOnce(network, input), reference(bytes, input, dims)), tolerance);
+}
+
+// Every supported operation in the combinations the converter emits and a few it might: fused
+// and unfused element-wise tails, a dense block concatenated in place, a concatenation that
+// cannot be (3 + 5 channels), both depth-to-space orders, nearest enlargement and the clamp.
+std::string everyOperation(const Dims& dims)
+{
+    OnnxBuilder b(dims);
+    const std::string a = b.conv("input", 3, 16);
+    const std::string r = b.node("Relu", {a});
+    const std::string c = b.conv(r, 16, 16);
+    const std::string p = b.node("PRelu", {c, b.random({16, 1, 1}, 0.5f)});
+    std::string dense = p;
+    for (std::int64_t channels = 16; channels < 48; channels += 16)
+        dense = b.node("Concat", {dense, b.node("Relu", {b.conv(dense, channels, 16)})},
+                       {OnnxBuilder::integer("axis", 1)});
+    const std::string lff = b.conv(dense, 48, 16);
+    const std::string scaled = b.node("Mul", {b.node("Add", {p, lff}), b.constant({1}, {0.2f})});
+    const std::string d1 = b.node("Sub", {b.node("Add", {scaled, a}), c});
+    const std::string d2 = b.node("Sub", {c, d1});
+    const std::string shifted = b.node("Sub", {b.constant({1}, {0.25f}), d2});
+    const std::string mixed = b.node("Concat", {b.conv(shifted, 16, 3), b.conv(shifted, 16, 5)},
+                                     {OnnxBuilder::integer("axis", 1)});
+    const std::string dcr =
+        b.node("DepthToSpace", {b.conv(mixed, 8, 48)}, {OnnxBuilder::integer("blocksize", 4)});
+    const std::string crd =
+        b.node("DepthToSpace", {b.conv(mixed, 8, 48)},
+               {OnnxBuilder::integer("blocksize", 4), OnnxBuilder::text("mode", "CRD")});
+    const std::string up =
+        b.node("Resize", {"input", b.constant({0}, {}), b.constant({4}, {1, 1, 4, 4})},
+               {OnnxBuilder::text("mode", "nearest"),
+                OnnxBuilder::text("coordinate_transformation_mode", "asymmetric"),
+                OnnxBuilder::text("nearest_mode", "floor")});
+    const std::string sum = b.node("Add", {b.node("Add", {dcr, crd}), up});
+    const std::string one = b.constant({1}, {1.0f});
+    const std::string low = b.node("Relu", {b.node("Sub", {one, b.node("Relu", {sum})})});
+    b.output(b.node("Sub", {one, low}, {}, "output"), {1, 3, dims[2] * 4, dims[3] * 4});
+    return b.bytes();
+}
+
+} // namespace
+
+TEST(Network, EveryOperationMatchesTheReference)
+{
+    // Small and not square, so swapped rows and columns cannot pass.
+    expectMatchesReference(everyOperation({1, 3, 20, 28}), {1, 3, 20, 28});
+}
+
+TEST(Network, ShippedAndTestModelsMatchTheReference)
+{
+    const QStringList files =
+        QDir(QStringLiteral(TOLVANE_SOURCE_DIR "/resources/Models")).entryList({"*.onnx"}) +
+        QDir(QStringLiteral(TOLVANE_TESTS_DIR "/data/models")).entryList({"*.onnx"});
+    ASSERT_GE(files.size(), 5);
+    for (const QString& name : files) {
+        SCOPED_TRACE(name.toStdString());
+        QString path = QStringLiteral(TOLVANE_SOURCE_DIR "/resources/Models/") + name;
+        if (!QFile::exists(path))
+            path = QStringLiteral(TOLVANE_TESTS_DIR "/data/models/") + name;
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        expectMatchesReference(file.readAll().toStdString(), {1, 3, 256, 256});
+    }
+}
+
+TEST(Network, RefusesWhatItCannotRunAtLoad)
+{
+    const Dims dims{1, 3, 8, 8};
+    const auto build = [&](auto&& body) {
+        OnnxBuilder b(dims);
+        b.output(body(b));
+        return b.bytes();
+    };
+    const auto conv = [](OnnxBuilder& b, std::vector<onnx::AttributeProto> extra) {
+        return b.node("Conv", {"input", b.random({6, 3, 3, 3}, 1), b.random({6}, 1)}, extra);
+    };
+    const std::string valid = build([](OnnxBuilder& b) { return b.conv("input", 3, 4); });
+    const std::pair<const char*, std::string> cases[] = {
+        {"empty file", ""},
+        {"not a model", "not a network"},
+        {"truncated", valid.substr(0, valid.size() / 2)},
+        {"unknown operation", build([](OnnxBuilder& b) { return b.node("Sigmoid", {"input"}); })},
+        {"missing initializer", build([](OnnxBuilder& b) {
+             return b.node("Conv", {"input", "weights"});
+         })},
+        {"value used before it exists",
+         build([](OnnxBuilder& b) { return b.node("Relu", {"later"}); })},
+        {"grouped convolution",
+         build([&](OnnxBuilder& b) { return conv(b, {OnnxBuilder::integer("group", 3)}); })},
+        {"automatic padding", build([&](OnnxBuilder& b) {
+             return conv(b, {OnnxBuilder::text("auto_pad", "SAME_UPPER")});
+         })},
+        {"weights of the wrong shape", build([](OnnxBuilder& b) {
+             return b.node("Conv", {"input", b.random({4, 2, 3, 3}, 1)});
+         })},
+        {"linear resize", build([](OnnxBuilder& b) {
+             return b.node("Resize", {"input", b.constant({0}, {}), b.constant({4}, {1, 1, 2, 2})},
+                           {OnnxBuilder::text("mode", "linear")});
+         })},
+        {"fractional resize", build([](OnnxBuilder& b) {
+             return b.node("Resize",
+                           {"input", b.constant({0}, {}), b.constant({4}, {1, 1, 1.5, 1.5})},
+                           {OnnxBuilder::text("coordinate_transformation_mode", "asymmetric"),
+                            OnnxBuilder::text("nearest_mode", "floor")});
+         })},
+        {"per-channel constant", build([](OnnxBuilder& b) {
+             return b.node("Mul", {"input", b.random({3, 1, 1}, 1)});
+         })},
+        {"depth-to-space of too few channels", build([](OnnxBuilder& b) {
+             return b.node("DepthToSpace", {"input"}, {OnnxBuilder::integer("blocksize", 2)});
+         })},
+        {"concatenation of different sizes", build([](OnnxBuilder& b) {
+             const std::string half = b.node("Conv", {"input", b.random({3, 3, 1, 1}, 1)},
+                                             {OnnxBuilder::ints("strides", {2, 2})});
+             return b.node("Concat", {"input", half}, {OnnxBuilder::integer("axis", 1)});
+         })},
+        {"input of another size",
+         [] {
+             OnnxBuilder b({1, 3, 16, 16});
+             b.output(b.node("Relu", {"input"}));
+             return b.bytes();
+         }()},
+    };
+    EXPECT_NO_THROW(sr::Network(sr::readGraph(valid, shapeOf(dims))));
+    for (const auto& [what, bytes] : cases) {
+        SCOPED_TRACE(what);
+        EXPECT_THROW(sr::Network(sr::readGraph(bytes, shapeOf(dims))), sr::GraphError);
+    }
+}
+
+TEST(Network, HalfPrecisionOrExternalWeightsAreRefused)
+{
+    for (const bool external : {false, true}) {
+        OnnxBuilder b({1, 3, 8, 8});
+        const std::string weights = b.random({4, 3, 3, 3}, 1);
+        onnx::TensorProto& tensor = *b.model().mutable_graph()->mutable_initializer(0);
+        if (external)
+            tensor.set_data_location(onnx::TensorProto::EXTERNAL);
+        else
+            tensor.set_data_type(onnx::TensorProto::FLOAT16);
+        b.output(b.node("Conv", {"input", weights}));
+        EXPECT_THROW(sr::readGraph(b.bytes(), {1, 3, 8, 8}), sr::GraphError);
+    }
+}
+
+// A dense block writes every part into its slice of the concatenation, so no copy remains; and
+// a long chain of layers lives in a few buffers, not one per layer.
+TEST(Network, DenseBlocksConcatenateInPlaceAndMemoryIsReused)
+{
+    const Dims dims{1, 3, 16, 16};
+    OnnxBuilder b(dims);
+    std::string x = b.conv("input", 3, 64);
+    for (int block = 0; block < 6; ++block) {
+        std::string dense = x;
+        for (std::int64_t channels = 64; channels < 192; channels += 32)
+            dense = b.node("Concat", {dense, b.node("Relu", {b.conv(dense, channels, 32)})},
+                           {OnnxBuilder::integer("axis", 1)});
+        x = b.node("Add", {x, b.node("Mul", {b.conv(dense, 192, 64), b.constant({1}, {0.2f})})});
+    }
+    b.output(b.conv(x, 64, 3, "output"), {1, 3, 16, 16});
+    const sr::Graph graph = sr::readGraph(b.bytes(), shapeOf(dims));
+    for (const int block : {8, 16}) {
+        SCOPED_TRACE(block);
+        const sr::Plan plan = sr::makePlan(graph, block);
+        const auto count = [&](sr::StepKind kind) {
+            return std::count_if(plan.steps.begin(), plan.steps.end(),
+                                 [&](const sr::Step& s) { return s.kind == kind; });
+        };
+        EXPECT_EQ(count(sr::StepKind::concat), 0);
+        EXPECT_EQ(count(sr::StepKind::eltwise) + count(sr::StepKind::binary), 0)
+            << "Relu, scaling and residual sums fuse into the convolutions";
+        EXPECT_LE(plan.slotBytes.size(), 5u);
+    }
+    expectMatchesReference(b.bytes(), dims);
+}
