@@ -19,5 +19,7 @@ double median(std::vector<double> samples);
 QByteArray procValue(const char* file, const char* key);
 // Peak resident memory of the process so far, in MiB.
 double peakResidentMiB();
+// Starts a new peak for peakResidentMiB().
+void resetPeakResident();
 // One line on standard output, flushed.
 void report(const QString& line);

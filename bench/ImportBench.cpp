@@ -59,20 +59,13 @@ QStringList makeFolder(const QString& folder, bool withThumbnail)
         return {};
     QStringList paths{first};
     for (int i = 1; i < fileCount; ++i) {
-        paths << QDir(folder).filePath(QStringLiteral("photo-%1.heic").arg(i, 2, 10, u'0'));
+        paths << QDir(folder).filePath(QStringLiteral("photo-%1.heic").arg(i, 2, 10, QChar(u'0')));
         QFile::copy(first, paths.last());
     }
     return paths;
 }
 
 // Peak memory is measured per import: the kernel's high-water mark is reset first.
-void resetPeakResident()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-}
-
 void importOnce(const QString& label, const QString& folder, const QString& settingsPath)
 {
     AppState state(std::make_unique<QSettings>(settingsPath, QSettings::IniFormat));

@@ -32,13 +32,6 @@ double flopPerCycle()
 }
 
 // Starts a new peak so each model's figure is its own.
-void resetPeakResident()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-}
-
 // Exactly one tile's core, with detail everywhere.
 QImage oneTileImage()
 {

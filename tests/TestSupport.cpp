@@ -154,3 +154,16 @@ QImage noiseFixture(int width, int height, bool alpha)
 }
 
 } // namespace TestSupport
+
+namespace TestSupport {
+
+Item queuedItem(Item::Status status)
+{
+    Item item;
+    item.id = QUuid::createUuid();
+    item.path = "/x/" + item.id.toString(QUuid::WithoutBraces) + ".png";
+    item.status = std::move(status);
+    return item;
+}
+
+} // namespace TestSupport

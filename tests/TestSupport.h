@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Item.h"
+
 #include <QImage>
 #include <QString>
 
@@ -46,4 +48,9 @@ private:
 };
 // A noisy picture that compresses badly in every format, so its files are large.
 QImage noiseFixture(int width, int height, bool alpha);
+} // namespace TestSupport
+
+namespace TestSupport {
+// A queued item with a fresh id, a made-up path and `status`.
+Item queuedItem(Item::Status status);
 } // namespace TestSupport

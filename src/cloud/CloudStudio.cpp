@@ -9,6 +9,7 @@
 #include "XaiImages.h"
 #include "core/Async.h"
 #include "core/EngineError.h"
+#include "core/FileNames.h"
 #include "imageio/ImageLoader.h"
 
 #include <QBuffer>
@@ -18,7 +19,6 @@
 #include <QImageWriter>
 #include <QNetworkRequest>
 #include <QSettings>
-#include <QUuid>
 #include <QtConcurrent>
 
 namespace {
@@ -215,7 +215,7 @@ void CloudStudio::generateWithOwnKey(const CloudModel& model, const QString& pro
 void CloudStudio::submitJob(const CloudModel& model, const QString& prompt,
                             const std::optional<QString>& image, const QString& path)
 {
-    const QString job = QUuid::createUuid().toString(QUuid::WithoutBraces).toLower();
+    const QString job = FileNames::newUuidString().toLower();
     rememberJob(job, path);
     ServiceClient::Fields fields{{QStringLiteral("job_id"), job},
                                  {QStringLiteral("model"), model.id},

@@ -170,7 +170,6 @@ struct Network::Impl {
         std::unordered_map<int, memory> args;
         memory::desc scratchpad;
         std::function<void()> custom;
-        std::string name;
     };
     std::vector<Run> runs;
     std::map<std::string, int> kernels;
@@ -250,10 +249,6 @@ template <typename Primitive, typename Pd> void Network::Impl::keep(const Pd& pd
 {
     run.primitive = Primitive(pd);
     run.scratchpad = pd.scratchpad_desc();
-    run.name = std::string(dnnl_prim_kind2str(dnnl_primitive_kind_t(run.primitive.get_kind()))) +
-               ":" + pd.impl_info_str();
-    run.name = std::string(dnnl_prim_kind2str(dnnl_primitive_kind_t(run.primitive.get_kind()))) +
-               ":" + pd.impl_info_str();
     ++kernels[pd.impl_info_str()];
 }
 
@@ -283,6 +278,7 @@ void Network::Impl::buildCustom(const Step& step, Run& run)
     float* out = pointer(step.output);
     const Shape shape = plan.values[size_t(step.inputs[0])].shape;
     const int factor = step.op->factor;
+    std::string name;
     if (step.kind == StepKind::prelu) {
         const bool blocked = plan.values[size_t(step.inputs[0])].layout == Layout::blocked;
         const int block = blocked ? plan.block : 1;
@@ -290,15 +286,15 @@ void Network::Impl::buildCustom(const Step& step, Run& run)
         run.custom = [=, slopes = step.op->weights.values] {
             prelu(in, out, shape, slopes.data(), block);
         };
-        run.name = "prelu";
+        name = "prelu";
     } else if (step.kind == StepKind::resize) {
         run.custom = [=] { resizeNearest(in, out, shape, factor); };
-        run.name = "resize";
+        name = "resize";
     } else {
         run.custom = [=, dcr = step.op->dcr] { depthToSpace(in, out, shape, factor, dcr); };
-        run.name = "depth-to-space";
+        name = "depth-to-space";
     }
-    ++kernels[run.name];
+    ++kernels[name];
 }
 
 void Network::Impl::build(const Step& step)

@@ -19,14 +19,7 @@ protected:
         auto s = settingsFile();
         s->setValue(key, value);
     }
-    static Item item(Item::Status status)
-    {
-        Item i;
-        i.id = QUuid::createUuid();
-        i.path = "/x/" + i.id.toString(QUuid::WithoutBraces) + ".png";
-        i.status = status;
-        return i;
-    }
+    static Item item(Item::Status status) { return TestSupport::queuedItem(std::move(status)); }
     QTemporaryDir m_dir;
 };
 

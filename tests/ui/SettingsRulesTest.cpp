@@ -1,4 +1,5 @@
 #include "ui/settings/SettingsRules.h"
+#include "TestSupport.h"
 #include "store/AppState.h"
 
 #include <QSignalSpy>
@@ -15,14 +16,7 @@ protected:
     {
         return std::make_unique<QSettings>(m_dir.filePath("settings.ini"), QSettings::IniFormat);
     }
-    static Item item(Item::Status status)
-    {
-        Item i;
-        i.id = QUuid::createUuid();
-        i.path = "/x/" + i.id.toString(QUuid::WithoutBraces) + ".png";
-        i.status = status;
-        return i;
-    }
+    static Item item(Item::Status status) { return TestSupport::queuedItem(std::move(status)); }
     QTemporaryDir m_dir;
 };
 

@@ -4,6 +4,7 @@
 #include "imageio/ImageLoader.h"
 #include "kit/FitImage.h"
 #include "kit/Spinner.h"
+#include "kit/TextLabel.h"
 #include "kit/TolvaneTheme.h"
 
 #include <QLabel>
@@ -33,9 +34,7 @@ SingleImageView::SingleImageView(const QString& path, const QString& caption, QW
     m_stack->addWidget(imageBox);
     layout->addLayout(m_stack, 1);
     m_caption->setFont(TolvaneTheme::font(TolvaneTheme::TextStyle::callout));
-    QPalette palette = m_caption->palette();
-    palette.setColor(QPalette::WindowText, TolvaneTheme::muted());
-    m_caption->setPalette(palette);
+    TextLabel::setColour(m_caption, TolvaneTheme::muted());
     m_caption->setAlignment(Qt::AlignHCenter);
     layout->addWidget(m_caption);
 

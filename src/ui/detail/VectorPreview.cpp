@@ -4,6 +4,7 @@
 #include "VectorCanvas.h"
 #include "kit/AquaButton.h"
 #include "kit/Symbols.h"
+#include "kit/TextLabel.h"
 #include "kit/TolvaneTheme.h"
 #include "kit/Workspace.h"
 
@@ -42,9 +43,7 @@ QWidget* VectorPreview::makeCaptionRow()
     layout->addWidget(symbol);
     auto* text = new QLabel(tr("Editable SVG · Up to 8 colors · No embedded bitmap"));
     text->setFont(caption);
-    QPalette palette = text->palette();
-    palette.setColor(QPalette::WindowText, TolvaneTheme::muted());
-    text->setPalette(palette);
+    TextLabel::setColour(text, TolvaneTheme::muted());
     layout->addWidget(text);
     layout->addStretch(1);
     auto* reveal = new AquaButton(tr("Show SVG in Folder"));

@@ -76,11 +76,6 @@ QPixmap render(const QString& path, const QColor& colour, int px, qreal ratio)
 
 } // namespace
 
-bool exists(const QString& name)
-{
-    return files().contains(name);
-}
-
 QPixmap pixmap(const QString& name, const QColor& colour, int px)
 {
     const QString path = resourcePath(name);

@@ -13,7 +13,5 @@ namespace Symbols {
 QPixmap pixmap(const QString& name, const QColor& colour, int px);
 // The same as an icon, with a muted disabled state.
 QIcon icon(const QString& name, const QColor& colour, int px);
-// True when the name is one of the bundled symbols.
-bool exists(const QString& name);
 
 } // namespace Symbols

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QPainter>
 #include <QPainterPath>
+#include <QSet>
 #include <QTextLayout>
 
 namespace {
@@ -138,13 +139,16 @@ int ItemRowDelegate::statusHeight(const Item& item, int width) const
     return line * int(failureLines(status.text, statusFont(), width - symbol).size());
 }
 
+int ItemRowDelegate::columnHeight(int statusHeight) const
+{
+    return QFontMetrics(nameFont()).height() + lineSpacing + QFontMetrics(sizeFont()).height() +
+           lineSpacing + statusHeight;
+}
+
 int ItemRowDelegate::rowHeight(const Item& item, int width) const
 {
     const int textWidth = geometry(QRect(0, 0, width, 100)).text.width();
-    const int column = QFontMetrics(nameFont()).height() + lineSpacing +
-                       QFontMetrics(sizeFont()).height() + lineSpacing +
-                       statusHeight(item, textWidth);
-    return std::max(thumbSide, column) + 2 * verticalPadding;
+    return std::max(thumbSide, columnHeight(statusHeight(item, textWidth))) + 2 * verticalPadding;
 }
 
 QSize ItemRowDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const
@@ -182,10 +186,13 @@ void ItemRowDelegate::watchHeights(const QModelIndex& first, const QModelIndex& 
 
 void ItemRowDelegate::forgetRemoved()
 {
+    QSet<QUuid> queued;
+    for (const Item& item : m_state.items())
+        queued.insert(item.id);
     for (auto it = m_thumbnails.begin(); it != m_thumbnails.end();)
-        it = m_state.row(it.key()) < 0 ? m_thumbnails.erase(it) : std::next(it);
+        it = queued.contains(it.key()) ? std::next(it) : m_thumbnails.erase(it);
     for (auto it = m_heights.begin(); it != m_heights.end();)
-        it = m_state.row(it.key()) < 0 ? m_heights.erase(it) : std::next(it);
+        it = queued.contains(it.key()) ? std::next(it) : m_heights.erase(it);
 }
 
 QPixmap ItemRowDelegate::thumbnail(const Item& item) const
@@ -234,9 +241,8 @@ void ItemRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     }
 
     const QFontMetrics nameMetrics(nameFont()), sizeMetrics(sizeFont());
-    const int columnHeight = nameMetrics.height() + lineSpacing + sizeMetrics.height() +
-                             lineSpacing + statusHeight(*item, g.text.width());
-    int y = g.text.top() + (g.text.height() - columnHeight) / 2;
+    const int status = statusHeight(*item, g.text.width());
+    int y = g.text.top() + (g.text.height() - columnHeight(status)) / 2;
     painter->setFont(nameFont());
     painter->setPen(TolvaneTheme::ink());
     const QString name = FileNames::lastPathComponent(item->path).replace('\n', ' ');
@@ -251,8 +257,7 @@ void ItemRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
                       sizeMetrics.elidedText(ItemRow::sizeText(*item, m_state.scale()),
                                              Qt::ElideRight, g.text.width()));
     y += sizeMetrics.height() + lineSpacing;
-    paintStatus(*painter, *item,
-                QRect(g.text.left(), y, g.text.width(), statusHeight(*item, g.text.width())));
+    paintStatus(*painter, *item, QRect(g.text.left(), y, g.text.width(), status));
     painter->restore();
 }
 

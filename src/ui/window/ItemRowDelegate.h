@@ -32,6 +32,8 @@ private:
     struct Geometry;
     Geometry geometry(const QRect& row) const;
     int rowHeight(const Item& item, int width) const;
+    // Name, size and status lines with their spacing.
+    int columnHeight(int statusHeight) const;
     int statusHeight(const Item& item, int width) const;
     QPixmap thumbnail(const Item& item) const;
     void paintStatus(QPainter& painter, const Item& item, const QRect& area) const;
