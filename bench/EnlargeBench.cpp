@@ -2,6 +2,8 @@
 
 #include "core/CancelToken.h"
 #include "pipeline/Pipeline.h"
+#include "sr/ModelPrivate.h"
+#include "sr/ModelStore.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -37,10 +39,12 @@ void benchEnlarge()
     QElapsedTimer timer;
     timer.start();
     const QString output = Pipeline::run(path, settings, token, [](double) {});
-    report(QStringLiteral("12 MP photo at 2x: %1 s (%2 tiles); peak resident %3 MiB")
-               .arg(QString::number(double(timer.elapsed()) / 1e3, 'f', 1))
+    const double seconds = double(timer.elapsed()) / 1e3;
+    const std::string device = ModelStore::shared().model(SRModel::photo)->d().network->device();
+    report(QStringLiteral("12 MP photo at 2x: %1 s (%2 tiles) on %3; peak resident %4 MiB")
+               .arg(QString::number(seconds, 'f', 1))
                .arg(Pipeline::tileCount(4000, 3000))
-               .arg(QString::number(peakResidentMiB(), 'f', 0)));
+               .arg(QString::fromStdString(device), QString::number(peakResidentMiB(), 'f', 0)));
 }
 
 const BenchRegistration registration("enlarge 12MP photo", benchEnlarge);

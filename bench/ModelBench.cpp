@@ -7,7 +7,12 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include "core/EngineError.h"
+#include "sr/Inference.h"
+
 #include <algorithm>
+#include <cmath>
+#include <random>
 #include <oneapi/dnnl/dnnl.hpp>
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/dnn.hpp>
@@ -23,11 +28,16 @@ double clockHz()
     return procValue("/proc/cpuinfo", "cpu MHz").toDouble() * 1e6;
 }
 
-// A core's best case: two fused multiply-adds per cycle on the widest vectors in use.
+// A core's best case: two fused multiply-adds per cycle on the widest vectors it really issues.
+// AMD's processors before Zen 5 (family 0x1a) run 512-bit work as two 256-bit halves.
 double flopPerCycle()
 {
     const auto isa = dnnl::get_effective_cpu_isa();
-    const int lanes = isa >= dnnl::cpu_isa::avx512_core ? 16 : isa >= dnnl::cpu_isa::avx2 ? 8 : 4;
+    const bool halves = procValue("/proc/cpuinfo", "vendor_id") == "AuthenticAMD" &&
+                        procValue("/proc/cpuinfo", "cpu family").toInt() < 0x1a;
+    const int lanes = isa >= dnnl::cpu_isa::avx512_core && !halves ? 16
+                      : isa >= dnnl::cpu_isa::avx2                 ? 8
+                                                                   : 4;
     return 2 * 2 * lanes;
 }
 
@@ -83,20 +93,84 @@ std::vector<double> openCvTileMs(const QString& path)
     });
 }
 
+std::vector<double> tileMs(Model& model, int runs)
+{
+    const QImage image = oneTileImage();
+    const CancelToken token;
+    return timeRuns(runs, [&] { Upscaler::upscale4x(image, model, token, [] {}); });
+}
+
+// The largest difference between the two networks' answers to one random input.
+float maxDifference(Model& a, Model& b)
+{
+    sr::Executor& x = *a.d().network;
+    sr::Executor& y = *b.d().network;
+    const sr::Shape in = x.inputShape(), out = x.outputShape();
+    const std::int64_t inputs = in[0] * in[1] * in[2] * in[3];
+    const std::int64_t outputs = out[0] * out[1] * out[2] * out[3];
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    for (std::int64_t i = 0; i < inputs; ++i)
+        x.input()[i] = y.input()[i] = unit(random);
+    const float* p = x.run();
+    const std::vector<float> first(p, p + outputs);
+    const float* q = y.run();
+    float worst = 0;
+    for (std::int64_t i = 0; i < outputs; ++i)
+        worst = std::isnan(q[i]) ? INFINITY : std::max(worst, std::abs(first[size_t(i)] - q[i]));
+    return worst;
+}
+
+// The model on a GPU as TOLVANE_INFERENCE allows (any Vulkan device with "vulkan").
+void benchVulkan(const QString& path, Model& cpu)
+{
+    const sr::Inference inference = sr::inferenceFromEnvironment();
+    if (inference == sr::Inference::cpu) {
+        report(QStringLiteral("  Vulkan tile: not run (TOLVANE_INFERENCE=cpu)"));
+        return;
+    }
+    QElapsedTimer timer;
+    timer.start();
+    std::shared_ptr<Model> gpu;
+    try {
+        gpu = Model::load(path, inference);
+    } catch (const EngineError& error) {
+        report(QStringLiteral("  Vulkan tile: no device can run it (%1)").arg(error.message()));
+        return;
+    }
+    const double loadMs = double(timer.nsecsElapsed()) / 1e6;
+    const std::string device = gpu->d().network->device();
+    if (device.rfind("CPU (oneDNN", 0) == 0) {
+        report(QStringLiteral("  Vulkan tile: no GPU device (TOLVANE_INFERENCE=vulkan takes any)"));
+        return;
+    }
+    tileMs(*gpu, 1); // the first run pays for the driver's own set-up
+    const std::vector<double> samples = tileMs(*gpu, tileRuns);
+    report(QStringLiteral("  Vulkan tile: %1; load %2 ms; %3; max difference %4")
+               .arg(QString::fromStdString(device), number(loadMs, 0), describe(samples))
+               .arg(double(maxDifference(cpu, *gpu)), 0, 'g', 3));
+    report(QStringLiteral("    %1").arg(QString::fromStdString(gpu->d().network->summary())));
+}
+
+QString modelPath(SRModel kind)
+{
+    for (const QString& folder : ModelStore::defaultSearchFolders())
+        if (const QString path = folder + "/" + rawValue(kind) + ".onnx"; QFile::exists(path))
+            return path;
+    return {};
+}
+
 void benchModel(SRModel kind)
 {
     resetPeakResident();
     QElapsedTimer timer;
     timer.start();
-    ModelStore store(ModelStore::defaultSearchFolders());
-    const std::shared_ptr<Model> model = store.model(kind);
+    const QString path = modelPath(kind);
+    const std::shared_ptr<Model> model = Model::load(path, sr::Inference::cpu);
     const double loadMs = double(timer.nsecsElapsed()) / 1e6;
 
-    const QImage image = oneTileImage();
-    const CancelToken token;
-    const auto tile = [&] { Upscaler::upscale4x(image, *model, token, [] {}); };
-    const double firstMs = timeRuns(1, tile).front();
-    const std::vector<double> samples = timeRuns(tileRuns, tile);
+    const double firstMs = tileMs(*model, 1).front();
+    const std::vector<double> samples = tileMs(*model, tileRuns);
     const double residentMiB = peakResidentMiB();
     const double tileMs = *std::min_element(samples.begin(), samples.end());
 
@@ -118,6 +192,7 @@ void benchModel(SRModel kind)
                .arg(flopPerCycle())
                .arg(number(clockHz() / 1e9, 2), number(tileMs / boundMs, 2),
                     number(median(samples) * tilesPerMegapixel / 1e3, 1)));
+    benchVulkan(path, *model);
     if (qEnvironmentVariableIsSet("TOLVANE_BENCH_NO_OPENCV"))
         return;
     const std::vector<double> reference = openCvTileMs(model->path());

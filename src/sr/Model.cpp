@@ -1,6 +1,8 @@
 #include "Model.h"
 
 #include "ModelPrivate.h"
+#include "Network.h"
+#include "VulkanNetwork.h"
 #include "core/EngineError.h"
 #include "core/FileNames.h"
 
@@ -17,14 +19,33 @@ constexpr sr::Shape tileShape{1, 3, 256, 256};
 // Far above any network we ship; a larger file is not one of ours.
 constexpr qint64 maxFileBytes = qint64(1) << 30;
 
-std::unique_ptr<sr::Network> readNetwork(const QString& path)
+sr::Graph readGraph(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() > maxFileBytes)
         throw sr::GraphError("cannot read the file");
     const QByteArray bytes = file.readAll();
-    const sr::Graph graph = sr::readGraph(bytes.toStdString(), tileShape);
-    return std::make_unique<sr::Network>(graph);
+    return sr::readGraph(bytes.toStdString(), tileShape);
+}
+
+// A GPU where one works; the CPU otherwise, unless Vulkan was required.
+void readNetwork(Model::Private& d, sr::Inference inference)
+{
+    sr::Graph graph = readGraph(d.path);
+    const QString name = FileNames::lastPathComponent(d.path);
+    if (inference != sr::Inference::cpu) {
+        try {
+            d.network = sr::loadOnGpu(graph, inference == sr::Inference::vulkan);
+            d.graph = std::make_unique<sr::Graph>(std::move(graph));
+            qCInfo(lcModel).noquote() << name << "runs on" << d.network->device().c_str();
+            return;
+        } catch (const std::exception& error) {
+            if (inference == sr::Inference::vulkan)
+                throw;
+            qCInfo(lcModel).noquote() << name << "runs on the CPU:" << error.what();
+        }
+    }
+    d.network = std::make_unique<sr::Network>(graph);
 }
 
 PlatformError cannotLoad(const QString& path)
@@ -39,12 +60,26 @@ Model::Model(std::unique_ptr<Private> d) : m_d(std::move(d)) {}
 
 Model::~Model() = default;
 
+void Model::Private::fallBackToCpu()
+{
+    network = std::make_unique<sr::Network>(*graph);
+    graph.reset();
+}
+
 std::shared_ptr<Model> Model::load(const QString& path)
+{
+    return load(path, sr::inferenceFromEnvironment());
+}
+
+std::shared_ptr<Model> Model::load(const QString& path, sr::Inference inference)
 {
     auto d = std::make_unique<Private>();
     d->path = path;
     try {
-        d->network = readNetwork(path);
+        readNetwork(*d, inference);
+    } catch (const sr::DeviceError& error) {
+        qCWarning(lcModel) << FileNames::lastPathComponent(path) << error.what();
+        throw cannotLoad(path);
     } catch (const sr::GraphError& error) {
         qCWarning(lcModel) << FileNames::lastPathComponent(path) << error.what();
         throw cannotLoad(path);

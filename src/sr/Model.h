@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Inference.h"
+
 #include <QString>
 #include <memory>
 
@@ -8,9 +10,11 @@
 // shared between threads.
 class Model {
 public:
-    // Reads an ONNX file for the CPU. Throws PlatformError naming the file, or
+    // Reads an ONNX file for a GPU where one works, else the CPU (see sr::Inference; the
+    // default comes from the environment). Throws PlatformError naming the file, or
     // ImageError::outOfMemory.
     static std::shared_ptr<Model> load(const QString& path);
+    static std::shared_ptr<Model> load(const QString& path, sr::Inference inference);
 
     ~Model();
     Model(const Model&) = delete;

@@ -57,19 +57,12 @@ Buffer allocate(std::int64_t bytes)
     return Buffer(static_cast<std::byte*>(p));
 }
 
-// Every kernel splits its work evenly between its threads, so one thread that waits for a busy
-// core holds up the whole layer. On a machine already busy with other work, fewer threads than
-// cores finish sooner; never fewer than half, and all of them on an idle machine. A thread count
-// the user set is kept.
+// Every core, or the count the user set in OMP_NUM_THREADS. Read before the first network
+// changes this thread's setting.
 int threadsForMachine()
 {
-    // Read before the first network changes this thread's setting.
-    static const int cores = omp_get_max_threads();
-    double load[1] = {0};
-    if (std::getenv("OMP_NUM_THREADS") || getloadavg(load, 1) != 1)
-        return cores;
-    const int idle = cores - int(std::lround(load[0]));
-    return std::clamp(idle, std::max(1, cores / 2), cores);
+    static const int threads = omp_get_max_threads();
+    return threads;
 }
 
 int blockForProcessor()
@@ -412,6 +405,11 @@ Shape Network::outputShape() const
 double Network::multiplyAdds() const
 {
     return d->multiplyAdds;
+}
+
+std::string Network::device() const
+{
+    return "CPU (oneDNN, " + std::to_string(d->threads) + " threads)";
 }
 
 std::string Network::summary() const

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Graph.h"
+#include "Executor.h"
 
 #include <memory>
 #include <string>
@@ -9,25 +9,23 @@ namespace sr {
 
 // A graph made ready to run on the CPU: primitives created and weights reordered once, memory
 // for every value allocated once. Not thread-safe: one run at a time.
-class Network {
+class Network final : public Executor {
 public:
     // Throws GraphError when the graph cannot run here, std::bad_alloc, or the library's
     // exception (dnnl::error).
     explicit Network(const Graph& graph);
-    ~Network();
+    ~Network() override;
     Network(const Network&) = delete;
     Network& operator=(const Network&) = delete;
 
-    // Planar float input of inputShape(), to be filled before run().
-    float* input();
-    Shape inputShape() const;
-    // Runs the graph; the planar float output of outputShape() stays valid until the next run.
-    const float* run();
-    Shape outputShape() const;
+    float* input() override;
+    Shape inputShape() const override;
+    const float* run() override;
+    Shape outputShape() const override;
 
-    double multiplyAdds() const;
-    // One line naming the kernels chosen and the memory held, for the bench.
-    std::string summary() const;
+    double multiplyAdds() const override;
+    std::string device() const override;
+    std::string summary() const override;
 
 private:
     struct Impl;

@@ -21,7 +21,10 @@ bool isBinary(OpKind kind)
 // Turns operations into steps, fusing element-wise tails into the step before them.
 class Builder {
 public:
-    Builder(const Graph& graph, Plan& plan) : m_graph(graph), m_plan(plan) {}
+    Builder(const Graph& graph, Plan& plan, PlanOptions options)
+        : m_graph(graph), m_plan(plan), m_options(options)
+    {
+    }
     void build();
 
 private:
@@ -31,6 +34,7 @@ private:
 
     const Graph& m_graph;
     Plan& m_plan;
+    PlanOptions m_options;
     std::vector<int> m_uses;     // operations reading a value, plus one for the output
     std::vector<int> m_consumer; // the last operation reading it
     std::vector<bool> m_fused;
@@ -128,8 +132,9 @@ void Builder::add(Step step, Layout layout)
     m_plan.steps.push_back(std::move(step));
 }
 
-// Follows the step's result through operations that only it feeds: Relu, scaling and the sum,
-// difference or product with a value that already exists become post-operations.
+// Follows the step's result through operations that only it feeds: Relu, scaling, PRelu where the
+// executor asks for it, and the sum, difference or product with a value that already exists
+// become post-operations.
 void Builder::absorbTail(Step& step, size_t anchor)
 {
     const Layout layout = step.kind == StepKind::conv
@@ -149,6 +154,8 @@ void Builder::absorbTail(Step& step, size_t anchor)
                 !o.materialized || o.layout != layout || next <= anchor)
                 break;
             post.operand = other;
+        } else if (op.kind == OpKind::prelu && m_options.fusePrelu) {
+            post.slopes = &op;
         } else if (!isUnary(op.kind)) {
             break;
         }
@@ -261,12 +268,12 @@ std::int64_t valueBytes(const Shape& shape, Layout layout, int block)
     return shape[0] * channels * shape[2] * shape[3] * std::int64_t(sizeof(float));
 }
 
-Plan makePlan(const Graph& graph, int block)
+Plan makePlan(const Graph& graph, int block, PlanOptions options)
 {
     Plan plan;
     plan.block = block;
     plan.input = graph.input;
-    Builder(graph, plan).build();
+    Builder(graph, plan, options).build();
     placeConcatenations(plan);
     assignSlots(plan);
     return plan;

@@ -25,10 +25,11 @@ struct PlanValue {
 };
 
 struct PostOp {
-    OpKind kind = OpKind::relu; // relu, linear, add, sub or mul
+    OpKind kind = OpKind::relu; // relu, linear, prelu, add, sub or mul
     float alpha = 1;            // linear
     float beta = 0;
-    int operand = -1; // add, sub, mul: the other value
+    int operand = -1;                 // add, sub, mul: the other value
+    const Operation* slopes = nullptr; // prelu: the operation holding them
 };
 
 enum class StepKind { conv, prelu, eltwise, binary, concat, reorder, resize, depthToSpace, none };
@@ -54,7 +55,12 @@ struct Plan {
 // Bytes of a value laid out as given (the blocked layout pads channels to whole blocks).
 std::int64_t valueBytes(const Shape& shape, Layout layout, int block);
 
+// What an executor can fuse beyond Relu, scaling and the binary operations.
+struct PlanOptions {
+    bool fusePrelu = false;
+};
+
 // Plans the graph for blocks of `block` channels. Throws GraphError on a graph it cannot run.
-Plan makePlan(const Graph& graph, int block);
+Plan makePlan(const Graph& graph, int block, PlanOptions options = {});
 
 } // namespace sr

@@ -1,8 +1,10 @@
 #include "Upscaler.h"
 
 #include "ModelPrivate.h"
+#include "Vulkan.h"
 #include "core/CancelToken.h"
 #include "core/EngineError.h"
+#include "core/FileNames.h"
 #include "imageio/PixelBuffer.h"
 
 #include <algorithm>
@@ -81,10 +83,22 @@ void runTile(Model::Private& model, const PixelBuffer& source, const QRect& core
 {
     // The input and the answer live in the network's own memory: both under the lock.
     std::lock_guard lock(model.lock);
-    sr::Network& network = *model.network;
-    fillInput(source, core.topLeft(), network.input());
-    const float* answer = network.run();
-    copyCore(answer, network.outputShape(), core, target);
+    for (;;) {
+        sr::Executor& network = *model.network;
+        fillInput(source, core.topLeft(), network.input());
+        try {
+            copyCore(network.run(), network.outputShape(), core, target);
+            return;
+        } catch (const sr::DeviceError& error) {
+            if (!model.graph)
+                throw;
+            // The GPU failed: this tile and every later one run on the CPU.
+            qCWarning(lcModel).noquote() << FileNames::lastPathComponent(model.path)
+                                         << "moves to the CPU:" << network.device().c_str()
+                                         << error.what();
+            model.fallBackToCpu();
+        }
+    }
 }
 
 // Replaces the alpha bytes with the source's alpha drawn at the target's size with high quality.
