@@ -77,18 +77,17 @@ std::optional<QString> readQuoted(const QByteArray& line, qsizetype& at)
         c = line[at];
         if (c >= '0' && c <= '7') {
             int value = 0;
-            for (int digits = 0; digits < 3 && at < line.size() && line[at] >= '0' &&
-                                 line[at] <= '7';
+            for (int digits = 0;
+                 digits < 3 && at < line.size() && line[at] >= '0' && line[at] <= '7';
                  ++digits, ++at)
                 value = value * 8 + (line[at] - '0');
             --at;
             bytes += char(value);
             continue;
         }
-        static const QHash<char, char> escapes{{'a', '\a'}, {'b', '\b'}, {'f', '\f'},
-                                               {'n', '\n'}, {'r', '\r'}, {'t', '\t'},
-                                               {'v', '\v'}, {'\\', '\\'}, {'"', '"'},
-                                               {'?', '?'}};
+        static const QHash<char, char> escapes{{'a', '\a'}, {'b', '\b'}, {'f', '\f'}, {'n', '\n'},
+                                               {'r', '\r'}, {'t', '\t'}, {'v', '\v'}, {'\\', '\\'},
+                                               {'"', '"'},  {'?', '?'}};
         bytes += escapes.value(c, c);
     }
     return std::nullopt;

@@ -43,8 +43,7 @@ public:
 
 private:
     // Runs `use` on the checked new tree, unpacked in a staging folder that is removed after.
-    void withNewTree(const QString& archive, const QString& version,
-                     const QString& runningVersion,
+    void withNewTree(const QString& archive, const QString& version, const QString& runningVersion,
                      const std::function<void(const QString& newTree)>& use) const;
     void swapIn(const QString& newTree) const;
 

@@ -72,7 +72,8 @@ QString packTree(const QString& tree, const QString& outFolder)
 void unpackRelease(const QString& archive, const QString& folder, const QString& version)
 {
     QTemporaryDir work;
-    run(QStringLiteral("tar"), {QStringLiteral("-xzf"), archive, QStringLiteral("-C"), work.path()});
+    run(QStringLiteral("tar"),
+        {QStringLiteral("-xzf"), archive, QStringLiteral("-C"), work.path()});
     QDir().mkpath(QFileInfo(folder).path());
     ASSERT_TRUE(QDir().rename(work.filePath(QStringLiteral("tolvane-") + version), folder));
 }

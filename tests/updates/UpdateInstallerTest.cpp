@@ -27,8 +27,8 @@ struct Installation {
     // Installs the archive as release 1.1.0 over the running 1.0.0.
     void install(UpdateInstaller::Options options = {}) const
     {
-        installer(std::move(options)).install(archive, QStringLiteral("1.1.0"),
-                                              QStringLiteral("1.0.0"));
+        installer(std::move(options))
+            .install(archive, QStringLiteral("1.1.0"), QStringLiteral("1.0.0"));
     }
     // Everything beside the installation except the archive: nothing may be left there.
     QStringList leftovers() const
@@ -171,10 +171,10 @@ void makeHostileArchive(const QString& archive, const QString& base,
     const QString release = base + QStringLiteral("/tolvane-1.1.0");
     UpdateFixtures::makeInstallation(release, QStringLiteral("1.1.0"));
     prepare(release);
-    UpdateFixtures::run(QStringLiteral("tar"), QStringList{QStringLiteral("-czPf"), archive,
-                                                           QStringLiteral("-C"), base,
-                                                           QStringLiteral("tolvane-1.1.0")} +
-                                                   extra);
+    UpdateFixtures::run(QStringLiteral("tar"),
+                        QStringList{QStringLiteral("-czPf"), archive, QStringLiteral("-C"), base,
+                                    QStringLiteral("tolvane-1.1.0")} +
+                            extra);
 }
 
 } // namespace
@@ -219,9 +219,9 @@ TEST(UpdateInstaller, RefusesHostileArchivesBeforeUnpackingAnything)
          QStringLiteral("tolvane-1.1.0/share/out")},
         {"FIFO",
          [](const QString& release) {
-             ASSERT_EQ(::mkfifo(QFile::encodeName(release + QStringLiteral("/pipe")).constData(),
-                                0644),
-                       0);
+             ASSERT_EQ(
+                 ::mkfifo(QFile::encodeName(release + QStringLiteral("/pipe")).constData(), 0644),
+                 0);
          },
          QStringLiteral("tolvane-1.1.0/pipe")},
     };
@@ -295,13 +295,14 @@ TEST(UpdateInstaller, RefusesASharedPrefixAndKeepsEveryFileInIt)
 
     // A manifest carried over from a release does not make the prefix Tolvane's alone.
     QTemporaryDir release;
-    UpdateFixtures::makeInstallation(release.filePath(QStringLiteral("t")), QStringLiteral("1.0.0"));
+    UpdateFixtures::makeInstallation(release.filePath(QStringLiteral("t")),
+                                     QStringLiteral("1.0.0"));
     const QString manifest = QStringLiteral("/share/tolvane/release-manifest.txt");
     ASSERT_TRUE(QFile::copy(release.filePath(QStringLiteral("t")) + manifest, prefix + manifest));
     UpdateFixtures::writeFile(prefix + QStringLiteral("/share/Tolvane/library.json"), "mine");
     const QString named = failure([&] { installer.checkCanInstall(); });
-    EXPECT_TRUE(named.startsWith(QStringLiteral("Tolvane can’t update itself in “%1”: it holds “")
-                                     .arg(prefix)))
+    EXPECT_TRUE(named.startsWith(
+        QStringLiteral("Tolvane can’t update itself in “%1”: it holds “").arg(prefix)))
         << named.toStdString();
 
     for (const QString& other : others)
@@ -355,10 +356,11 @@ TEST(UpdateInstaller, AnArchiveWithoutACompleteManifestIsNoRelease)
 {
     Installation install;
     QTemporaryDir work;
-    UpdateFixtures::makeTree(work.filePath(QStringLiteral("tolvane-1.1.0")), QStringLiteral("1.1.0"));
-    UpdateFixtures::run(QStringLiteral("tar"), {QStringLiteral("-czf"), install.archive,
-                                                QStringLiteral("-C"), work.path(),
-                                                QStringLiteral("tolvane-1.1.0")});
+    UpdateFixtures::makeTree(work.filePath(QStringLiteral("tolvane-1.1.0")),
+                             QStringLiteral("1.1.0"));
+    UpdateFixtures::run(QStringLiteral("tar"),
+                        {QStringLiteral("-czf"), install.archive, QStringLiteral("-C"), work.path(),
+                         QStringLiteral("tolvane-1.1.0")});
     EXPECT_EQ(failure([&] { install.install(); }),
               QStringLiteral("The update could not be installed: the archive is not a complete "
                              "Tolvane release."));
