@@ -350,7 +350,6 @@ void AppcastUpdater::dropPending()
 
 void AppcastUpdater::finishAtQuit()
 {
-    m_timer.stop();
     m_checking.waitForFinished();
     discardDownload();
     if (!m_pending.isEmpty()) {
