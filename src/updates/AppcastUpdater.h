@@ -19,9 +19,9 @@
 // The application's own updater: reads the RSS feed named by "SUFeedURL", offers a newer
 // release, downloads it beside the installation, accepts it only when its ed25519 signature
 // matches "SUPublicEDKey" and it unpacks into the announced version, and swaps it in when the
-// application quits. A session is one check from its start to the user's
-// last answer; no second one starts meanwhile. Background checks never show an error and never
-// offer a version the user skipped.
+// application quits. A session is one check from its start to the user's last answer; no second
+// one starts meanwhile. Background checks never show an error and never offer a version the user
+// skipped.
 class AppcastUpdater : public Updater {
     Q_OBJECT
 

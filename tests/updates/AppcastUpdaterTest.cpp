@@ -70,6 +70,10 @@ struct Rig {
     {
         const QString path = work.filePath(version + QStringLiteral(".tar.gz"));
         UpdateFixtures::makeArchive(path, version);
+        return signedRelease(path, version);
+    }
+    Release signedRelease(const QString& path, const QString& version) const
+    {
         Release r{version, TestSupport::readBytes(path),
                   UpdateFixtures::signFile(path, keys.secretKey)};
         r.length = r.archive.size();
@@ -189,17 +193,12 @@ TEST(AppcastUpdater, RefusesASignedHostileArchive)
 {
     Rig rig;
     // A signed release whose link points out of the tree.
-    const QString base = rig.work.filePath(QStringLiteral("hostile"));
-    const QString release = base + QStringLiteral("/tolvane-1.1.0");
-    UpdateFixtures::makeInstallation(release, QStringLiteral("1.1.0"));
-    ASSERT_TRUE(QFile::link(rig.root.path(), release + QStringLiteral("/share/root")));
     const QString path = rig.work.filePath(QStringLiteral("hostile.tar.gz"));
-    UpdateFixtures::run(QStringLiteral("tar"), {QStringLiteral("-czf"), path, QStringLiteral("-C"),
-                                                base, QStringLiteral("tolvane-1.1.0")});
-    Release hostile{QStringLiteral("1.1.0"), TestSupport::readBytes(path),
-                    UpdateFixtures::signFile(path, rig.keys.secretKey)};
-    hostile.length = hostile.archive.size();
-    rig.serve({hostile});
+    UpdateFixtures::makeHostileArchive(
+        path, rig.work.filePath(QStringLiteral("hostile")), [&](const QString& release) {
+            ASSERT_TRUE(QFile::link(rig.root.path(), release + QStringLiteral("/share/root")));
+        });
+    rig.serve({rig.signedRelease(path, QStringLiteral("1.1.0"))});
     rig.start();
     rig.check();
     EXPECT_EQ(rig.driver.shown.last(),

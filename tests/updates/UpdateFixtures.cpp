@@ -112,4 +112,16 @@ void makeArchive(const QString& path, const QString& version, bool topFolder)
         {QStringLiteral("-czf"), path, QStringLiteral("-C"), release, QStringLiteral(".")});
 }
 
+void makeHostileArchive(const QString& archive, const QString& base,
+                        const std::function<void(const QString& release)>& prepare,
+                        const QStringList& extra)
+{
+    const QString release = base + QStringLiteral("/tolvane-1.1.0");
+    makeInstallation(release, QStringLiteral("1.1.0"));
+    prepare(release);
+    run(QStringLiteral("tar"), QStringList{QStringLiteral("-czPf"), archive, QStringLiteral("-C"),
+                                           base, QStringLiteral("tolvane-1.1.0")} +
+                                   extra);
+}
+
 } // namespace UpdateFixtures

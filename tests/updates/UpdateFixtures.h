@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // Builds what a release carries, at test time: key pairs, signatures, installations, archives.
 namespace UpdateFixtures {
@@ -31,6 +32,12 @@ QString installedVersion(const QString& folder);
 // The release archive of a version, made by tools/package, at `path`; without `topFolder` the
 // same entries at the top instead of in tolvane-<version>/.
 void makeArchive(const QString& path, const QString& version, bool topFolder = true);
+// The release archive of 1.1.0 with something added: `prepare` changes the release folder
+// before it is packed, `extra` names more members as tar sees them from `base` (kept as given,
+// absolute or climbing out).
+void makeHostileArchive(const QString& archive, const QString& base,
+                        const std::function<void(const QString& release)>& prepare,
+                        const QStringList& extra = {});
 } // namespace UpdateFixtures
 
 #include <ostream>

@@ -162,21 +162,6 @@ void symlink(const QString& target, const QString& link)
     ASSERT_TRUE(QFile::link(target, link)) << link.toStdString();
 }
 
-// The release archive of 1.1.0 with something added: `prepare` changes the release folder
-// before it is packed, `extra` names more members, as tar sees them from `base`.
-void makeHostileArchive(const QString& archive, const QString& base,
-                        const std::function<void(const QString& release)>& prepare,
-                        const QStringList& extra = {})
-{
-    const QString release = base + QStringLiteral("/tolvane-1.1.0");
-    UpdateFixtures::makeInstallation(release, QStringLiteral("1.1.0"));
-    prepare(release);
-    UpdateFixtures::run(QStringLiteral("tar"),
-                        QStringList{QStringLiteral("-czPf"), archive, QStringLiteral("-C"), base,
-                                    QStringLiteral("tolvane-1.1.0")} +
-                            extra);
-}
-
 } // namespace
 
 TEST(UpdateInstaller, RefusesHostileArchivesBeforeUnpackingAnything)
@@ -236,8 +221,8 @@ TEST(UpdateInstaller, RefusesHostileArchivesBeforeUnpackingAnything)
             extra << outside;
         if (c.climbs)
             extra << QStringLiteral("../evil");
-        makeHostileArchive(install.archive, work.filePath(QStringLiteral("base")), c.prepare,
-                           extra);
+        UpdateFixtures::makeHostileArchive(install.archive, work.filePath(QStringLiteral("base")),
+                                           c.prepare, extra);
         QFile::remove(outside);
 
         const QString message = failure([&] { install.install(); });
