@@ -6,7 +6,9 @@
 
 namespace Resources {
 
-QString folder()
+namespace {
+
+QString resolveFolder()
 {
     // /proc/self/exe works before any application object exists.
     const QString exeDir =
@@ -17,6 +19,24 @@ QString folder()
     return QStringLiteral(TOLVANE_SOURCE_DIR "/resources");
 }
 
+QJsonObject readInfo()
+{
+    QFile file(path(QStringLiteral("Info.json")));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+} // namespace
+
+QString folder()
+{
+    // Once per process: /proc/self/exe names a deleted copy once the installation has been
+    // replaced, and the running program keeps its own resources whatever happens on disk.
+    static const QString resolved = resolveFolder();
+    return resolved;
+}
+
 QString path(const QString& name)
 {
     return folder() + u'/' + name;
@@ -24,10 +44,8 @@ QString path(const QString& name)
 
 QJsonObject info()
 {
-    QFile file(path(QStringLiteral("Info.json")));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QJsonDocument::fromJson(file.readAll()).object();
+    static const QJsonObject read = readInfo();
+    return read;
 }
 
 } // namespace Resources

@@ -4,11 +4,12 @@
 #include <QString>
 
 // The folder of the program's resources: <exe>/../share/tolvane when that exists (installed, or
-// the build tree, which mirrors it), else the source tree's resources/.
+// the build tree, which mirrors it), else the source tree's resources/. Resolved on the first call
+// (the icon, at start-up) and kept for the life of the process.
 namespace Resources {
 QString folder();
 // Absolute path of a resource; it may not exist (optional resources are skipped by callers).
 QString path(const QString& name);
-// Info.json: the version and optional service keys. Empty when missing or unreadable.
+// Info.json: the version and optional service keys, read once. Empty when missing or unreadable.
 QJsonObject info();
 } // namespace Resources

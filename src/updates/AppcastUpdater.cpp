@@ -23,6 +23,28 @@ QString installFolderOf(const AppcastUpdater::Options& options)
                                            : options.installFolder;
 }
 
+enum class Step { check, install };
+
+// Any thread. The signature first, then everything the installer checks, then the swap when
+// asked. An empty result means success.
+QString checkRelease(const UpdateInstaller& installer, const QString& archive,
+                     const AppcastItem& item, const QString& key, const QString& runningVersion,
+                     Step step)
+{
+    try {
+        UpdateSignature::verifyFile(archive, item.signature, key);
+        if (step == Step::install)
+            installer.install(archive, item.version, runningVersion);
+        else
+            installer.checkArchive(archive, item.version, runningVersion);
+        return {};
+    } catch (const EngineError& error) {
+        return error.message();
+    } catch (const std::exception&) {
+        return QStringLiteral("The downloaded update could not be verified.");
+    }
+}
+
 } // namespace
 
 AppcastUpdater::AppcastUpdater(Options options, UpdateUserDriver& driver, QObject* parent)
@@ -54,7 +76,7 @@ AppcastUpdater::AppcastUpdater(Options options, UpdateUserDriver& driver, QObjec
 
 AppcastUpdater::~AppcastUpdater()
 {
-    m_installing.waitForFinished();
+    m_checking.waitForFinished();
     discardDownload();
     dropPending();
 }
@@ -269,22 +291,23 @@ void AppcastUpdater::startDownload()
 
 void AppcastUpdater::onDownloaded()
 {
-    // Hashing an archive of many megabytes takes a moment: off the GUI thread.
+    // Hashing and unpacking an archive of many megabytes takes a moment: off the GUI thread.
+    // The swap itself waits for the quit, when nothing runs from the old tree any more.
+    const UpdateInstaller installer = m_installer;
     const QString path = m_download;
-    const QString signature = m_item.signature;
-    const QString key = m_options.info.value(QStringLiteral("SUPublicEDKey")).toString();
-    const QFuture<QString> verified = QtConcurrent::run([path, signature, key]() -> QString {
-        try {
-            UpdateSignature::verifyFile(path, signature, key);
-            return {};
-        } catch (const EngineError& error) {
-            return error.message();
-        } catch (const std::exception&) {
-            return QStringLiteral("The downloaded update could not be verified.");
-        }
+    const AppcastItem item = m_item;
+    const QString key = publicKey();
+    const QString running = currentVersion();
+    m_checking = QtConcurrent::run([installer, path, item, key, running] {
+        return checkRelease(installer, path, item, key, running, Step::check);
     });
-    whenFinished(verified, this,
+    whenFinished(m_checking, this,
                  reply<QString>([](auto* self, QString error) { self->onVerified(error); }));
+}
+
+QString AppcastUpdater::publicKey() const
+{
+    return m_options.info.value(QStringLiteral("SUPublicEDKey")).toString();
 }
 
 void AppcastUpdater::onVerified(const QString& error)
@@ -309,36 +332,13 @@ void AppcastUpdater::askToInstall()
 
 void AppcastUpdater::installNow()
 {
-    setPhase(Phase::installing);
-    m_driver.showInstalling(m_pendingItem);
-    // The archive is the worker's now: it removes it, and a quit meanwhile waits for it.
-    const UpdateInstaller installer = m_installer;
-    const QString archive = std::exchange(m_pending, QString());
-    m_installing = QtConcurrent::run([installer, archive]() -> QString {
-        QString error;
-        try {
-            installer.install(archive);
-        } catch (const EngineError& failure) {
-            error = failure.message();
-        } catch (const std::exception&) {
-            error = QStringLiteral("The update could not be installed.");
-        }
-        QFile::remove(archive);
-        return error;
-    });
-    whenFinished(m_installing, this,
-                 reply<QString>([](auto* self, QString error) { self->onInstalled(error); }));
-}
-
-void AppcastUpdater::onInstalled(const QString& error)
-{
-    if (!error.isEmpty())
-        return fail(error);
-    m_driver.dismissProgress();
-    m_relaunchProgram = m_installer.executable();
-    endSession();
+    // Never under a running program's feet: the swap happens once the application has
+    // quit. A refused quit ("Keep Processing") leaves the update waiting for the next one.
     if (!m_options.requestQuit || !m_options.requestQuit())
-        m_relaunchProgram.clear();
+        return endSession();
+    m_relaunch = true;
+    m_driver.showInstalling(m_pendingItem);
+    endSession();
 }
 
 void AppcastUpdater::dropPending()
@@ -350,16 +350,15 @@ void AppcastUpdater::dropPending()
 
 void AppcastUpdater::finishAtQuit()
 {
-    m_installing.waitForFinished();
+    m_checking.waitForFinished();
     discardDownload();
     if (!m_pending.isEmpty()) {
-        try {
-            m_installer.install(m_pending);
-        } catch (const EngineError&) {
-            // Nobody is left to tell; the next launch finds the same release again.
-        }
+        // The archive waited beside the installation: it is verified again before it counts.
+        // A failure has nobody left to tell; the next launch finds the same release again.
+        checkRelease(m_installer, m_pending, m_pendingItem, publicKey(), currentVersion(),
+                     Step::install);
         dropPending();
     }
-    if (!m_relaunchProgram.isEmpty() && m_options.launch)
-        m_options.launch(std::exchange(m_relaunchProgram, QString()));
+    if (std::exchange(m_relaunch, false) && m_options.launch)
+        m_options.launch(m_installer.executable());
 }

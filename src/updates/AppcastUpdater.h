@@ -18,9 +18,10 @@
 
 // The application's own updater: reads the RSS feed named by "SUFeedURL", offers a newer
 // release, downloads it beside the installation, accepts it only when its ed25519 signature
-// matches "SUPublicEDKey", and swaps it in. A session is one check from its start to the user's
-// last answer; no second one starts meanwhile. Background checks never show an error and never
-// offer a version the user skipped.
+// matches "SUPublicEDKey" and it unpacks into the announced version, and swaps it in when the
+// application quits. A session is one check from its start to the user's last answer; no second
+// one starts meanwhile. Background checks never show an error and never offer a version the user
+// skipped.
 class AppcastUpdater : public Updater {
     Q_OBJECT
 
@@ -52,8 +53,9 @@ public:
 
     void start();
     void checkForUpdates() { beginSession(true); }
-    // Installs an update that was verified but not yet installed, then starts the new program
-    // when the user asked for a relaunch. Meant for the moment the application quits.
+    // Verifies again and installs an update that was verified but not yet installed, then
+    // starts the program again when the user asked for a relaunch. Meant for the moment the
+    // application quits.
     void finishAtQuit();
 
     QString currentVersion() const;
@@ -61,7 +63,7 @@ public:
     QDateTime lastCheckTime() const;
 
 private:
-    enum class Phase { idle, checking, offering, downloading, installing, answering };
+    enum class Phase { idle, checking, offering, downloading, answering };
 
     void setPhase(Phase phase);
     void scheduleNextCheck();
@@ -79,8 +81,8 @@ private:
     void onVerified(const QString& error);
     void askToInstall();
     void installNow();
-    void onInstalled(const QString& error);
     void dropPending();
+    QString publicKey() const;
     // Wraps a reply so that it acts only while its session is the current one.
     template <typename... Args>
     std::function<void(Args...)>
@@ -99,6 +101,6 @@ private:
     QString m_download;        // the archive being downloaded
     AppcastItem m_pendingItem; // verified, waiting to be installed
     QString m_pending;
-    QString m_relaunchProgram;
-    QFuture<QString> m_installing;
+    bool m_relaunch = false;
+    QFuture<QString> m_checking;
 };

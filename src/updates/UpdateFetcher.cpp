@@ -108,6 +108,11 @@ void UpdateFetcher::download(const AppcastItem& item, const QString& path)
         return;
     }
     cancel();
+    // The announced length is not signed: a release is never near this, a hostile feed may be.
+    if (item.length > maxArchiveBytes) {
+        Q_EMIT failed(QStringLiteral("The update is larger than Tolvane accepts (1 GiB)."));
+        return;
+    }
     m_file = std::make_unique<QFile>(path);
     if (!m_file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         m_file.reset();

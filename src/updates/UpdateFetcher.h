@@ -24,11 +24,15 @@ public:
         bool allowLoopbackHttp = false;
     };
 
+    // The largest archive downloaded at all.
+    static constexpr qint64 maxArchiveBytes = qint64(1) << 30;
+
     explicit UpdateFetcher(Options options, QObject* parent = nullptr);
     ~UpdateFetcher() override;
 
     void fetchFeed(const QUrl& url);
-    // Writes into `path`, which must not exist; removed again on any failure or cancel.
+    // Writes into `path`, which must not exist; removed again on any failure or cancel. An
+    // announced length over maxArchiveBytes fails before anything is fetched.
     void download(const AppcastItem& item, const QString& path);
     void cancel();
 

@@ -1,11 +1,15 @@
 #include "UpdateInstaller.h"
 
+#include "ReleaseManifest.h"
+#include "UpdateArchive.h"
+#include "UpdateVersion.h"
 #include "core/EngineError.h"
 #include "core/FileNames.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -32,6 +36,11 @@ MessageError installFailed(const QString& why)
     return MessageError(QStringLiteral("The update could not be installed: %1").arg(why));
 }
 
+MessageError refused(const QString& why)
+{
+    return MessageError(QStringLiteral("The update was refused: %1").arg(why));
+}
+
 bool holdsProgram(const QString& tree)
 {
     const QFileInfo program(tree + QStringLiteral("/bin/") + programName);
@@ -42,6 +51,49 @@ QStringList entriesOf(const QString& folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
                                   QDir::NoDotAndDotDot);
+}
+
+// The version a tree records in its Info.json, or empty.
+QString versionOf(const QString& tree)
+{
+    QFile file(tree + QStringLiteral("/share/tolvane/Info.json"));
+    if (!file.open(QIODevice::ReadOnly) || file.size() > 1024 * 1024)
+        return {};
+    const QJsonValue version = QJsonDocument::fromJson(file.readAll())
+                                   .object()
+                                   .value(QStringLiteral("CFBundleShortVersionString"));
+    return version.isString() ? version.toString() : QString();
+}
+
+// The release the archive claims to be, and only a newer one.
+void checkVersion(const QString& newTree, const QString& version, const QString& runningVersion)
+{
+    const QString unpacked = versionOf(newTree);
+    if (!UpdateVersion::isValid(unpacked))
+        throw refused(QStringLiteral("the archive does not say which version it holds."));
+    if (UpdateVersion::compare(unpacked, version) != 0)
+        throw refused(QStringLiteral("the archive holds Tolvane %1, not the announced %2.")
+                          .arg(unpacked, version));
+    if (UpdateVersion::compare(unpacked, runningVersion) <= 0)
+        throw refused(QStringLiteral("Tolvane %1 is not newer than the running %2.")
+                          .arg(unpacked, runningVersion));
+}
+
+// The unpacked release: either the tree itself or one top folder holding it, complete with its
+// manifest, so that it can be updated in turn.
+QString releaseTreeIn(const QString& staging)
+{
+    QString tree = staging;
+    if (!holdsProgram(tree)) {
+        const QStringList entries = entriesOf(staging);
+        if (entries.size() != 1 || !holdsProgram(staging + u'/' + entries.front()))
+            throw installFailed(QStringLiteral("the archive holds no Tolvane program."));
+        tree = staging + u'/' + entries.front();
+    }
+    const std::optional<QSet<QString>> listed = ReleaseManifest::read(tree);
+    if (!listed || !ReleaseManifest::firstUnlisted(tree, *listed).isEmpty())
+        throw installFailed(QStringLiteral("the archive is not a complete Tolvane release."));
+    return tree;
 }
 
 } // namespace
@@ -73,19 +125,26 @@ QString UpdateInstaller::newDownloadPath() const
 void UpdateInstaller::checkCanInstall() const
 {
     const QString& folder = m_installFolder;
-    // The swap replaces the whole folder: it must be Tolvane's alone, never a shared prefix
-    // such as /usr or a build tree.
-    if (!holdsProgram(folder) || !QFileInfo(folder + QStringLiteral("/share/tolvane")).isDir())
+    // The swap replaces the whole folder and removes the old one: it must hold nothing but
+    // what a release archive put there, never a shared prefix such as /usr or ~/.local.
+    if (!holdsProgram(folder))
         throw cannotUpdate(folder, QStringLiteral("it is not a Tolvane installation."));
-    if (entriesOf(folder + QStringLiteral("/bin")) != QStringList{programName})
-        throw cannotUpdate(folder, QStringLiteral("the folder also holds other programs."));
+    const std::optional<QSet<QString>> listed = ReleaseManifest::read(folder);
+    if (!listed)
+        throw cannotUpdate(folder, QStringLiteral("it was not installed from a Tolvane release "
+                                                  "archive into a folder of its own."));
+    if (const QString other = ReleaseManifest::firstUnlisted(folder, *listed); !other.isEmpty())
+        throw cannotUpdate(
+            folder, QStringLiteral("it holds “%1”, which is not part of Tolvane.").arg(other));
     const QString parent = QFileInfo(folder).path();
     if (!m_options.isWritable(folder) || !m_options.isWritable(parent))
         throw cannotUpdate(folder, QStringLiteral("you don’t have permission to change it or "
                                                   "the folder that holds it."));
 }
 
-void UpdateInstaller::install(const QString& archive) const
+void UpdateInstaller::withNewTree(const QString& archive, const QString& version,
+                                  const QString& runningVersion,
+                                  const std::function<void(const QString&)>& use) const
 {
     checkCanInstall();
     const QString staging = QFileInfo(m_installFolder).path() +
@@ -93,49 +152,29 @@ void UpdateInstaller::install(const QString& archive) const
     if (!QDir().mkdir(staging))
         throw installFailed(QStringLiteral("no folder could be made beside the installation."));
     try {
-        const QString newTree = unpack(archive, staging);
-        checkReplaces(newTree);
-        swapIn(newTree);
+        UpdateArchive::unpack(archive, staging);
+        const QString newTree = releaseTreeIn(staging);
+        checkVersion(newTree, version, runningVersion);
+        use(newTree);
     } catch (...) {
         QDir(staging).removeRecursively();
         throw;
     }
-    // The old tree now sits where the new one was unpacked.
+    // After a swap the old tree sits where the new one was unpacked.
     QDir(staging).removeRecursively();
 }
 
-QString UpdateInstaller::unpack(const QString& archive, const QString& staging) const
+void UpdateInstaller::checkArchive(const QString& archive, const QString& version,
+                                   const QString& runningVersion) const
 {
-    QProcess tar;
-    tar.setProgram(QStringLiteral("tar"));
-    tar.setArguments({QStringLiteral("--extract"), QStringLiteral("--gzip"),
-                      QStringLiteral("--no-same-owner"), QStringLiteral("--file"), archive,
-                      QStringLiteral("--directory"), staging});
-    tar.setProcessChannelMode(QProcess::MergedChannels);
-    tar.start();
-    if (!tar.waitForFinished(10 * 60 * 1000) || tar.exitStatus() != QProcess::NormalExit ||
-        tar.exitCode() != 0) {
-        tar.kill();
-        tar.waitForFinished();
-        throw installFailed(QStringLiteral("the archive could not be unpacked."));
-    }
-    // Either the tree itself or one top folder holding it.
-    if (holdsProgram(staging))
-        return staging;
-    const QStringList entries = entriesOf(staging);
-    if (entries.size() == 1 && holdsProgram(staging + u'/' + entries.front()))
-        return staging + u'/' + entries.front();
-    throw installFailed(QStringLiteral("the archive holds no Tolvane program."));
+    withNewTree(archive, version, runningVersion, [](const QString&) {});
 }
 
-void UpdateInstaller::checkReplaces(const QString& newTree) const
+void UpdateInstaller::install(const QString& archive, const QString& version,
+                              const QString& runningVersion) const
 {
-    // Anything at the top of the installation that the new tree lacks would be lost.
-    for (const QString& entry : entriesOf(m_installFolder))
-        if (!QFileInfo::exists(newTree + u'/' + entry))
-            throw cannotUpdate(
-                m_installFolder,
-                QStringLiteral("it holds “%1”, which is not part of Tolvane.").arg(entry));
+    withNewTree(archive, version, runningVersion,
+                [this](const QString& newTree) { swapIn(newTree); });
 }
 
 void UpdateInstaller::swapIn(const QString& newTree) const

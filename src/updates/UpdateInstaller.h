@@ -3,9 +3,10 @@
 #include <QString>
 #include <functional>
 
-// Installs a verified update archive over a relocatable installation: a folder of its own that
-// holds bin/tolvane and share/tolvane/. The archive is unpacked into a hidden sibling folder and
-// swapped with the installation in one rename, so a failure at any step leaves the old one whole.
+// Installs a verified update archive over a relocatable installation: a folder that a release
+// archive made and that holds nothing else (its manifest lists every entry). The archive is
+// unpacked into a hidden sibling folder, checked, and swapped with the installation in one
+// rename, so a failure at any step leaves the old one whole.
 class UpdateInstaller {
 public:
     struct Options {
@@ -26,16 +27,24 @@ public:
     // A new hidden file name beside the installation for downloading an archive.
     QString newDownloadPath() const;
 
-    // Throws MessageError naming the folder when it cannot be updated in place: not an
-    // installation of its own, or it or its parent not writable. Nothing is changed.
+    // Throws MessageError naming the folder by its full path when it cannot be updated in
+    // place: not made by a release archive, holding anything its manifest does not list, or it
+    // or its parent not writable. Nothing is changed.
     void checkCanInstall() const;
-    // Unpacks `archive` (tar.gz) and swaps it in, then removes the old tree. Throws MessageError;
-    // on failure the installation is unchanged and nothing is left behind.
-    void install(const QString& archive) const;
+    // Everything install() checks, without touching the installation: the archive unpacks
+    // safely into a complete release of exactly `version`, newer than `runningVersion`.
+    void checkArchive(const QString& archive, const QString& version,
+                      const QString& runningVersion) const;
+    // Unpacks `archive` (tar.gz), checks it as checkArchive() does and swaps it in, then removes
+    // the old tree. Throws MessageError; on failure the installation is unchanged and nothing is
+    // left behind.
+    void install(const QString& archive, const QString& version,
+                 const QString& runningVersion) const;
 
 private:
-    QString unpack(const QString& archive, const QString& staging) const;
-    void checkReplaces(const QString& newTree) const;
+    // Runs `use` on the checked new tree, unpacked in a staging folder that is removed after.
+    void withNewTree(const QString& archive, const QString& version, const QString& runningVersion,
+                     const std::function<void(const QString& newTree)>& use) const;
     void swapIn(const QString& newTree) const;
 
     QString m_installFolder;

@@ -10,10 +10,12 @@
 
 namespace {
 
-// The tab as the Settings window shows it, owning its manager.
-QWidget* updatesTab(bool configured)
+// The tab as the Settings window shows it, owning its manager; no version: a development build.
+QWidget* updatesTab(bool configured, const QString& version = QStringLiteral("1.0.0"))
 {
-    QJsonObject info{{QStringLiteral("CFBundleShortVersionString"), QStringLiteral("1.0.0")}};
+    QJsonObject info;
+    if (!version.isEmpty())
+        info[QStringLiteral("CFBundleShortVersionString")] = version;
     if (configured) {
         info[QStringLiteral("SUFeedURL")] = QStringLiteral("https://updates.example/appcast.xml");
         info[QStringLiteral("SUPublicEDKey")] = QString();
@@ -59,6 +61,7 @@ QWidget* progress(const QString& heading, qint64 received, qint64 total, bool ca
 const Look::Registration states{{
     {QStringLiteral("updates-tab-configured"), [] { return updatesTab(true); }},
     {QStringLiteral("updates-tab-unconfigured"), [] { return updatesTab(false); }},
+    {QStringLiteral("updates-tab-development"), [] { return updatesTab(false, {}); }},
     {QStringLiteral("updates-found"),
      [] {
          return UpdateDialogDriver::makeFoundDialog(release(), QStringLiteral("1.0.0"), nullptr);

@@ -5,6 +5,7 @@
 #include "UpdateFixtures.h"
 #include "support/LoopbackHttpServer.h"
 
+#include <QDir>
 #include <QNetworkProxy>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -69,6 +70,10 @@ struct Rig {
     {
         const QString path = work.filePath(version + QStringLiteral(".tar.gz"));
         UpdateFixtures::makeArchive(path, version);
+        return signedRelease(path, version);
+    }
+    Release signedRelease(const QString& path, const QString& version) const
+    {
         Release r{version, TestSupport::readBytes(path),
                   UpdateFixtures::signFile(path, keys.secretKey)};
         r.length = r.archive.size();
@@ -134,28 +139,144 @@ TEST(AppcastUpdater, InstallsANewerSignedReleaseAndRelaunchesAtQuit)
                            QStringLiteral("found 1.1.0 over 1.0.0: Notes of 1.1.0"),
                            QStringLiteral("downloading 1.1.0 of %1").arg(newest.length),
                            QStringLiteral("ready 1.1.0"), QStringLiteral("installing 1.1.0")}));
-    EXPECT_EQ(UpdateFixtures::installedVersion(rig.folder), QStringLiteral("1.1.0"));
-    EXPECT_EQ(rig.besideInstallation(), onlyInstallation);
     // Not a check can start during the session; it ends with one quit request.
     ASSERT_EQ(canCheck.size(), 2);
     EXPECT_FALSE(canCheck[0][0].toBool());
     EXPECT_TRUE(canCheck[1][0].toBool());
     EXPECT_EQ(rig.quitRequests, 1);
+    // The swap waits for the quit itself.
+    EXPECT_EQ(UpdateFixtures::installedVersion(rig.folder), QStringLiteral("1.0.0"));
     EXPECT_TRUE(rig.launched.isEmpty());
     updater.finishAtQuit();
+    EXPECT_EQ(UpdateFixtures::installedVersion(rig.folder), QStringLiteral("1.1.0"));
+    EXPECT_EQ(rig.besideInstallation(), onlyInstallation);
     EXPECT_EQ(rig.launched, QStringList{rig.folder + QStringLiteral("/bin/tolvane")});
 }
 
-TEST(AppcastUpdater, ARefusedQuitRelaunchesNothing)
+// "Install and Relaunch" answered "Keep Processing": the running program keeps its tree.
+TEST(AppcastUpdater, AKeptSessionSwapsNothingUntilItQuits)
 {
     Rig rig;
     rig.quitAllowed = false;
     rig.serve({rig.release(QStringLiteral("1.1.0"))});
     rig.start();
     rig.check();
-    EXPECT_EQ(UpdateFixtures::installedVersion(rig.folder), QStringLiteral("1.1.0"));
+    EXPECT_EQ(rig.quitRequests, 1);
+    EXPECT_EQ(UpdateFixtures::installedVersion(rig.folder), QStringLiteral("1.0.0"));
+    EXPECT_EQ(rig.besideInstallation().size(), 2); // the verified download waits
     rig.updater->finishAtQuit();
+    EXPECT_EQ(UpdateFixtures::installedVersion(rig.folder), QStringLiteral("1.1.0"));
+    EXPECT_EQ(rig.besideInstallation(), onlyInstallation);
     EXPECT_TRUE(rig.launched.isEmpty());
+}
+
+// An old signed build announced as a newer release is refused once unpacked.
+TEST(AppcastUpdater, TheArchiveMustHoldTheAnnouncedVersion)
+{
+    Rig rig;
+    Release old = rig.release(QStringLiteral("0.9.0"));
+    old.version = QStringLiteral("1.2.0");
+    rig.serve({old});
+    rig.start();
+    rig.check();
+    EXPECT_EQ(rig.driver.shown.last(),
+              QStringLiteral("error: The update was refused: the archive holds Tolvane 0.9.0, not "
+                             "the announced 1.2.0."));
+    EXPECT_EQ(rig.archiveRequests(QStringLiteral("1.2.0")), 1);
+    EXPECT_EQ(rig.besideInstallation(), onlyInstallation);
+    rig.updater->finishAtQuit();
+    EXPECT_EQ(UpdateFixtures::installedVersion(rig.folder), QStringLiteral("1.0.0"));
+    EXPECT_TRUE(rig.launched.isEmpty());
+}
+
+TEST(AppcastUpdater, RefusesASignedHostileArchive)
+{
+    Rig rig;
+    // A signed release whose link points out of the tree.
+    const QString path = rig.work.filePath(QStringLiteral("hostile.tar.gz"));
+    UpdateFixtures::makeHostileArchive(
+        path, rig.work.filePath(QStringLiteral("hostile")), [&](const QString& release) {
+            ASSERT_TRUE(QFile::link(rig.root.path(), release + QStringLiteral("/share/root")));
+        });
+    rig.serve({rig.signedRelease(path, QStringLiteral("1.1.0"))});
+    rig.start();
+    rig.check();
+    EXPECT_EQ(rig.driver.shown.last(),
+              QStringLiteral("error: The update was refused: the archive holds an unsafe entry, "
+                             "“tolvane-1.1.0/share/root”."));
+    EXPECT_EQ(rig.besideInstallation(), onlyInstallation);
+    EXPECT_EQ(UpdateFixtures::installedVersion(rig.folder), QStringLiteral("1.0.0"));
+}
+
+// The folder ~/.local after `cmake --install --prefix ~/.local`, with the user's own files.
+TEST(AppcastUpdater, ASharedPrefixIsRefusedBeforeAnyDownloadAndKeepsEveryFile)
+{
+    Rig rig;
+    QDir(rig.folder).removeRecursively();
+    UpdateFixtures::makeTree(rig.folder, QStringLiteral("1.0.0"));
+    const QStringList others{QStringLiteral("share/Tolvane/library.json"),
+                             QStringLiteral("share/keyrings/login.keyring"),
+                             QStringLiteral("share/Trash/files/photo.png")};
+    for (const QString& other : others)
+        UpdateFixtures::writeFile(rig.folder + u'/' + other, "mine");
+    rig.serve({rig.release(QStringLiteral("1.1.0"))});
+    rig.options.firstCheckDelayMs = 10;
+    rig.options.checkIntervalMs = 50;
+    AppcastUpdater& updater = rig.start();
+    rig.check();
+    EXPECT_EQ(rig.driver.shown.last(),
+              QStringLiteral("error: Tolvane can’t update itself in “%1”: it was not installed "
+                             "from a Tolvane release archive into a folder of its own.")
+                  .arg(rig.folder));
+    // Automatic downloads at quit do no better.
+    updater.setAutomaticallyDownloadsUpdates(true);
+    updater.setAutomaticallyChecksForUpdates(true);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return rig.server.requests("GET", "/appcast.xml").size() == 2; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return updater.canCheckForUpdates(); }, 10000));
+    updater.finishAtQuit();
+    EXPECT_EQ(rig.archiveRequests(QStringLiteral("1.1.0")), 0);
+    for (const QString& other : others)
+        EXPECT_EQ(TestSupport::readBytes(rig.folder + u'/' + other), "mine") << other.toStdString();
+    EXPECT_EQ(UpdateFixtures::installedVersion(rig.folder), QStringLiteral("1.0.0"));
+    EXPECT_EQ(rig.besideInstallation(), onlyInstallation);
+}
+
+TEST(AppcastUpdater, AnAnnouncedLengthOverTheCapIsNeverFetched)
+{
+    Rig rig;
+    Release huge = rig.release(QStringLiteral("1.1.0"));
+    huge.length = (qint64(1) << 30) + 1;
+    rig.serve({huge});
+    rig.start();
+    rig.check();
+    EXPECT_EQ(rig.driver.shown.last(),
+              QStringLiteral("error: The update is larger than Tolvane accepts (1 GiB)."));
+    EXPECT_EQ(rig.archiveRequests(QStringLiteral("1.1.0")), 0);
+    EXPECT_EQ(rig.besideInstallation(), onlyInstallation);
+}
+
+// What waited beside the installation until quit counts only if it still matches its signature.
+TEST(AppcastUpdater, AWaitingArchiveIsVerifiedAgainAtQuit)
+{
+    Rig rig;
+    rig.driver.installNow = false;
+    rig.serve({rig.release(QStringLiteral("1.1.0"))});
+    rig.start();
+    rig.check();
+    QStringList waiting = rig.besideInstallation();
+    waiting.removeAll(QStringLiteral("tolvane"));
+    ASSERT_EQ(waiting.size(), 1);
+    // Replaced meanwhile by another release of the same version, one that would install.
+    const QString tree = rig.work.filePath(QStringLiteral("other"));
+    UpdateFixtures::makeTree(tree, QStringLiteral("1.1.0"));
+    TestSupport::writeBytes(tree + QStringLiteral("/bin/extra"), "extra");
+    const QString other = UpdateFixtures::packTree(tree, rig.work.path());
+    ASSERT_TRUE(QFile::remove(rig.root.filePath(waiting.front())));
+    ASSERT_TRUE(QFile::rename(other, rig.root.filePath(waiting.front())));
+    rig.updater->finishAtQuit();
+    EXPECT_EQ(UpdateFixtures::installedVersion(rig.folder), QStringLiteral("1.0.0"));
+    EXPECT_EQ(rig.besideInstallation(), onlyInstallation);
 }
 
 TEST(AppcastUpdater, NeverInstallsWhatDoesNotMatchItsSignatureAndLength)

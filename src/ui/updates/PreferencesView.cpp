@@ -129,8 +129,10 @@ QWidget* PreferencesView::makeVersionLine(const QJsonObject& info)
     auto* line = new QWidget;
     auto* row = new QHBoxLayout(line);
     row->setContentsMargins(0, 0, 0, 0);
-    row->addWidget(TextLabel::make(versionText(info), TextStyle::caption, TolvaneTheme::muted()), 0,
-                   Qt::AlignVCenter);
+    // One line: a wrapping label beside the stretch is squeezed to its narrowest.
+    auto* version = TextLabel::make(versionText(info), TextStyle::caption, TolvaneTheme::muted());
+    version->setWordWrap(false);
+    row->addWidget(version, 0, Qt::AlignVCenter);
     row->addStretch(1);
     m_noticesButton = new AquaButton(QStringLiteral("Third-party notices"));
     row->addWidget(m_noticesButton, 0, Qt::AlignVCenter);

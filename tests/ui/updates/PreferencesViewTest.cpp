@@ -148,6 +148,16 @@ TEST(PreferencesView, VersionLine)
               QStringLiteral("Version Development"));
     Tab tab({{QStringLiteral("CFBundleShortVersionString"), V(QStringLiteral("1.4"))}});
     EXPECT_TRUE(tab.shows(QStringLiteral("Version 1.4")));
+
+    // The longest text stays on one line beside the notices button.
+    Tab development({});
+    ASSERT_TRUE(development.shows(QStringLiteral("Version Development")));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(development.view.get()));
+    for (auto* label : development.view->findChildren<QLabel*>())
+        if (label->text() == QStringLiteral("Version Development")) {
+            EXPECT_LT(label->height(), 2 * label->fontMetrics().lineSpacing());
+            EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()));
+        }
 }
 
 TEST(PreferencesView, NoticesOpenOnlyWhileTheFileExists)

@@ -42,8 +42,9 @@ void answer(const QString& text)
 
 } // namespace
 
-// The packaged build's path: the tab's button, the real dialogs, a signed release from the
-// loopback feed, and the installation swapped.
+// The packaged build's path: the tab's button, the real dialogs, a signed release made by
+// tools/package from the loopback feed, and the folder unpacked from the earlier release swapped
+// when the application quits.
 TEST(UpdatesEndToEnd, TheTabsButtonInstallsASignedRelease)
 {
     QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
@@ -94,9 +95,11 @@ TEST(UpdatesEndToEnd, TheTabsButtonInstallsASignedRelease)
     answer(QStringLiteral("Install Update"));
     answer(QStringLiteral("Install and Relaunch"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return manager.canCheck(); }, 15000));
+    EXPECT_EQ(quitRequests, 1);
+    EXPECT_EQ(UpdateFixtures::installedVersion(folder), QStringLiteral("1.0.0"));
+    qobject_cast<AppcastUpdater*>(manager.controller().updater())->finishAtQuit();
     EXPECT_EQ(UpdateFixtures::installedVersion(folder), QStringLiteral("1.1.0"));
     EXPECT_EQ(TestSupport::entries(root.path()), QStringList{QStringLiteral("tolvane")});
-    EXPECT_EQ(quitRequests, 1);
 }
 
 // The build under test has neither feed nor key: the application's manager never starts.
