@@ -48,6 +48,8 @@ void CompareCanvas::setDisplayedSize(QSizeF displayed)
     if (displayed == m_displayed)
         return;
     m_displayed = displayed;
+    if (m_copies.pixels != wantedPixels())
+        m_copies = {}; // another size's copies are never drawn
     reduce();
     update();
 }
@@ -105,6 +107,7 @@ void CompareCanvas::setSplit(double split)
 
 void CompareCanvas::paintEvent(QPaintEvent*)
 {
+    reduce(); // a new screen may want other copies
     const QRectF picture = pictureRect();
     const bool current = m_copies.pixels == wantedPixels();
     const QImage& before = current && !m_copies.before.isNull() ? m_copies.before : m_before;
