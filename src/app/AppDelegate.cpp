@@ -105,15 +105,33 @@ void AppDelegate::commitData(QSessionManager& manager)
     m_state->stopAndWait(stopWaitMs);
 }
 
-void AppDelegate::openPaths(AppState& state, const QStringList& arguments)
+QStringList AppDelegate::launchPaths(const QStringList& arguments)
 {
     QStringList paths;
     for (const QString& argument : arguments) {
-        if (!argument.isEmpty())
+        if (!argument.isEmpty() && !argument.startsWith(QLatin1Char('-')))
             paths << QFileInfo(argument).absoluteFilePath();
     }
+    return paths;
+}
+
+void AppDelegate::openPaths(AppState& state, const QStringList& arguments)
+{
+    const QStringList paths = launchPaths(arguments);
     if (!paths.isEmpty())
         state.add(paths);
+}
+
+void AppDelegate::openHandedOver(const QStringList& paths)
+{
+    if (m_window) {
+        m_window->show();
+        m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
+        m_window->raise();
+        m_window->activateWindow();
+    }
+    if (AppState* state = m_state ? m_state.data() : m_pendingState)
+        openPaths(*state, paths);
 }
 
 QMessageBox* AppDelegate::makeQuitBox(QWidget* parent)

@@ -1,4 +1,5 @@
 #include "AppDelegate.h"
+#include "SingleInstance.h"
 
 #include "core/EngineError.h"
 #include "imageio/ImageLoader.h"
@@ -61,6 +62,14 @@ int runWindow(int argc, char** argv)
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Tolvane"));
     QGuiApplication::setDesktopFileName(QStringLiteral("tolvane"));
     QGuiApplication::setWindowIcon(TolvaneTheme::applicationIcon());
+
+    // One window per session: a later launch gives its files to the running one and ends
+    // before it reads any settings.
+    const QStringList paths = AppDelegate::launchPaths(app.arguments().mid(1));
+    SingleInstance instance;
+    if (instance.claim(paths) == SingleInstance::Role::handedOver)
+        return 0;
+
     // The look never depends on the desktop: style, palette and fonts before any window.
     TolvaneTheme::apply(app);
 
@@ -78,7 +87,8 @@ int runWindow(int argc, char** argv)
     window.show();
     window.raise();
     window.activateWindow();
-    AppDelegate::openPaths(state, app.arguments().mid(1));
+    QObject::connect(&instance, &SingleInstance::opened, &delegate, &AppDelegate::openHandedOver);
+    AppDelegate::openPaths(state, paths);
     return app.exec();
 }
 

@@ -173,6 +173,32 @@ TEST_F(AppDelegateTest, PathArgumentsArriveInOneImport)
     EXPECT_EQ(m_state.items()[1].path.toStdString(), paths[1].toStdString());
 }
 
+TEST_F(AppDelegateTest, OptionsAreNotFiles)
+{
+    AppDelegate::openPaths(m_state, {QStringLiteral("--foo"), QStringLiteral("-x")});
+    EXPECT_FALSE(m_state.isImporting());
+    QTest::qWait(100);
+    EXPECT_FALSE(m_state.notice()) << "no \"Couldn't add images\" for an option";
+    EXPECT_EQ(AppDelegate::launchPaths({QStringLiteral("--foo"), QStringLiteral("/a/b.png")}),
+              QStringList{QStringLiteral("/a/b.png")});
+}
+
+TEST_F(AppDelegateTest, HandedOverFilesBringTheWindowForwardAndJoinTheQueue)
+{
+    showWindow();
+    m_window.showMinimized();
+    QSignalSpy imported(&m_state, &AppState::importFinished);
+    m_delegate.openHandedOver(images({"one.png", "two.png"}));
+    EXPECT_FALSE(m_window.isMinimized());
+    EXPECT_TRUE(m_window.isVisible());
+    ASSERT_TRUE(imported.wait(10000));
+    EXPECT_EQ(m_state.items().size(), 2);
+
+    // Only the window: nothing is imported.
+    m_delegate.openHandedOver({});
+    EXPECT_FALSE(m_state.isImporting());
+}
+
 TEST(QuitBox, ShowsTheQuestionWithKeepAsDefaultAndEscape)
 {
     std::unique_ptr<QMessageBox> box(AppDelegate::makeQuitBox());

@@ -57,6 +57,21 @@ QString transparentResult()
     return path;
 }
 
+// A plain picture of one colour, as large as a preview gets.
+QString plainPicture(const QString& name, QColor colour)
+{
+    const QString path = workFile(name);
+    if (!QFile::exists(path)) {
+        QImage image(1600, 1000, QImage::Format_RGB32);
+        image.fill(colour);
+        image.save(path);
+    }
+    return path;
+}
+
+const QString longFailure = QStringLiteral(
+    "Can't read 2026-08-14-the-long-summer-holiday-at-the-lake-house-with-everyone-again-late.png");
+
 QString tracedPhoto()
 {
     const QString path = workFile(QStringLiteral("alpine-demo.svg"));
@@ -114,6 +129,34 @@ const Look::Registration states{{
     {QStringLiteral("detail-compare-transparent"),
      [] { return new CompareView(transparentResult(), transparentResult()); }, detailSize,
      [](QWidget* w) { waitForCompare(w, 0, 0.3); }},
+    {QStringLiteral("detail-single-long-failure"),
+     [] { return new SingleImageView(demoPhoto(), longFailure); }, detailSize, waitForSingle},
+    {QStringLiteral("detail-single-long-failure-minimum"),
+     [] { return new SingleImageView(demoPhoto(), longFailure); }, QSize(400, 480), waitForSingle},
+    {QStringLiteral("detail-single-markup-name"),
+     [] {
+         return new SingleImageView(workFile(QStringLiteral("gone.png")),
+                                    QStringLiteral("Can't read <b>bold.png</b>"));
+     },
+     QSize(400, 300)},
+    {QStringLiteral("detail-compare-white"),
+     [] {
+         return new CompareView(plainPicture(QStringLiteral("white.png"), Qt::white),
+                                plainPicture(QStringLiteral("white_2x.png"), Qt::white));
+     },
+     detailSize, [](QWidget* w) { waitForCompare(w, 0, 0.5); }},
+    {QStringLiteral("detail-compare-black"),
+     [] {
+         return new CompareView(plainPicture(QStringLiteral("black.png"), Qt::black),
+                                plainPicture(QStringLiteral("black_2x.png"), Qt::black));
+     },
+     detailSize, [](QWidget* w) { waitForCompare(w, 0, 0.5); }},
+    {QStringLiteral("detail-compare-white-8x"),
+     [] {
+         return new CompareView(plainPicture(QStringLiteral("white.png"), Qt::white),
+                                plainPicture(QStringLiteral("white_2x.png"), Qt::white));
+     },
+     detailSize, [](QWidget* w) { waitForCompare(w, 3, 0.5); }},
     {QStringLiteral("detail-vector"), [] { return new VectorPreview(tracedPhoto()); }, detailSize,
      waitForVector},
 }};

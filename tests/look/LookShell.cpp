@@ -8,6 +8,7 @@
 #include "settings/SettingsWindow.h"
 #include "store/AppState.h"
 #include "ui/kit/TolvaneTheme.h"
+#include "ui/window/AboutWindow.h"
 #include "ui/window/FilePanels.h"
 #include "ui/window/MainWindow.h"
 #include "updates/UpdateManager.h"
@@ -112,6 +113,7 @@ const Look::Registration states{{
      },
      QSize()},
     {QStringLiteral("application-icon"), [] { return applicationIcon(); }},
+    {QStringLiteral("about-window"), [] { return new AboutWindow; }},
 }};
 
 } // namespace

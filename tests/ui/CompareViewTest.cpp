@@ -6,6 +6,7 @@
 
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
@@ -63,10 +64,19 @@ TEST_F(CompareViewTest, CentresTheFittedPictureAndScrollsWhenMagnified)
     EXPECT_GT(scroll->horizontalScrollBar()->maximum(), 0);
     EXPECT_GT(scroll->verticalScrollBar()->maximum(), 0);
 
-    // The tags stay in the corners while the picture scrolls.
+    // The tags stay in the corners of what shows while the picture scrolls, clear of the bar.
     scroll->horizontalScrollBar()->setValue(100);
     scroll->verticalScrollBar()->setValue(50);
+    QScrollBar* bar = scroll->verticalScrollBar();
+    const QRect barRect(bar->mapTo(view->picture(), QPoint(0, 0)), bar->size());
+    const QRect after = view->picture()->afterTag()->geometry();
     EXPECT_EQ(view->picture()->beforeTag()->pos(), QPoint(0, 0));
+    EXPECT_EQ(after.right(), scroll->viewport()->geometry().right());
+    EXPECT_FALSE(after.intersects(barRect));
+
+    // Back at the fitted size, the bar goes and the tag returns to the corner.
+    view->picture()->setZoom(1);
+    QTest::qWait(0);
     EXPECT_EQ(view->picture()->afterTag()->geometry().right(), view->picture()->width() - 1);
 }
 
@@ -88,6 +98,42 @@ TEST_F(CompareViewTest, ATransparentResultShowsTheChecker)
     const QColor filled = shot.pixel(12 + 282, 62 + 2);
     const QColor empty = shot.pixel(12 + 292, 62 + 2);
     EXPECT_NE(filled, empty);
+}
+
+// A one-pixel checker shrunk about five times averages to grey everywhere; sampling it would
+// leave black, white and false patterns.
+TEST(CompareCanvas, ShrinksPreviewsByAveragingTheirArea)
+{
+    QImage fine(2048, 1024, QImage::Format_RGB32);
+    for (int y = 0; y < fine.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(fine.scanLine(y));
+        for (int x = 0; x < fine.width(); ++x)
+            row[x] = (x + y) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0);
+    }
+    CompareCanvas canvas;
+    canvas.resize(400, 200);
+    canvas.setDisplayedSize({400, 200});
+    QSignalSpy reduced(&canvas, &CompareCanvas::reduced);
+    canvas.setImages(fine, fine);
+    canvas.show();
+    ASSERT_TRUE(reduced.wait(5000));
+    EXPECT_TRUE(canvas.isReduced());
+    const QImage shot = canvas.grab().toImage();
+    int off = 0;
+    for (int y = 4; y < 196; y += 3)
+        for (int x = 4; x < 396; x += 3) {
+            if (std::abs(x - 200) < 6)
+                continue; // the divider
+            const int grey = qGray(shot.pixel(x, y));
+            off += std::abs(grey - 128) > 16 ? 1 : 0;
+        }
+    EXPECT_EQ(off, 0);
+
+    // A new displayed size gets its own copies.
+    canvas.setDisplayedSize({200, 100});
+    EXPECT_FALSE(canvas.isReduced());
+    ASSERT_TRUE(reduced.wait(5000));
+    EXPECT_TRUE(canvas.isReduced());
 }
 
 TEST_F(CompareViewTest, DragsAndTheSliderMoveOneSplit)

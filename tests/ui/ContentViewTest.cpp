@@ -10,6 +10,8 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QLabel>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QSignalSpy>
@@ -164,6 +166,9 @@ TEST(ContentView, ImportAlertMirrorsTheNotice)
     f.state().setNotice(QStringLiteral("Something else."));
     EXPECT_EQ(f.view.importAlert(), alert) << "updated in place";
     EXPECT_EQ(alert->informativeText(), QStringLiteral("Something else."));
+    auto* details = alert->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
+    ASSERT_NE(details, nullptr);
+    EXPECT_EQ(details->textFormat(), Qt::PlainText) << "a file name is never read as markup";
 
     f.state().setNotice(std::nullopt); // cleared elsewhere: the alert goes
     EXPECT_EQ(f.view.importAlert(), nullptr);

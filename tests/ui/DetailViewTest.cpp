@@ -2,6 +2,7 @@
 #include "detail/CompareView.h"
 #include "detail/SingleImageView.h"
 #include "detail/VectorPreview.h"
+#include "kit/WrappingLabel.h"
 #include "store/AppState.h"
 
 #include <QSettings>
@@ -93,6 +94,33 @@ protected:
     QTemporaryDir m_dir;
     AppState m_state;
 };
+
+// The caption shows every character of a long failure on as many lines as it needs, each line
+// within the view, and never reads a file name as markup.
+TEST(SingleImageView, WrapsALongCaptionAndKeepsItPlain)
+{
+    const QString failure = QStringLiteral(
+        "Can't read 2026-08-14_the_long_summer_holiday_at_the_lake_with_everyone_again_late.png");
+    SingleImageView view(QStringLiteral("/nowhere/gone.png"), failure);
+    view.resize(300, 400);
+    view.show();
+    auto* caption = view.findChild<WrappingLabel*>();
+    ASSERT_NE(caption, nullptr);
+    QTest::qWait(0);
+    const QFontMetrics metrics(caption->font());
+    EXPECT_GE(caption->height(), 2 * metrics.height());
+    EXPECT_LE(caption->geometry().right(), view.width());
+    const QStringList lines = caption->lines(caption->width());
+    EXPECT_EQ(lines.join(QString()), failure);
+    for (const QString& line : lines)
+        EXPECT_LE(metrics.horizontalAdvance(line.trimmed()), caption->width())
+            << line.toStdString();
+
+    const QString markup = QStringLiteral("Can't read <b>bold.png</b> <img src=\"/etc/x.png\">");
+    view.setCaption(markup);
+    EXPECT_EQ(caption->lines(4000), QStringList{markup});
+    EXPECT_GE(caption->sizeHint().width(), metrics.horizontalAdvance(markup));
+}
 
 TEST_F(DetailViewTest, AScaleChangeOnlyChangesTheCaption)
 {

@@ -3,11 +3,13 @@
 #include "cloud/KeychainStore.h"
 #include "settings/SettingsWindow.h"
 #include "store/AppState.h"
+#include "ui/window/AboutWindow.h"
 #include "ui/window/ContentView.h"
 #include "updates/FakeUpdaterController.h"
 #include "updates/UpdateManager.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -53,7 +55,7 @@ TEST_F(MainWindowTest, MenusHoldTheCommandsAndNothingElse)
         menus << action->text().remove(u'&');
     EXPECT_EQ(menus, QStringList({"File", "Help"}));
     EXPECT_EQ(entries(0), QStringList({"Add Images…", "-", "Settings…", "-", "Quit Tolvane"}));
-    EXPECT_EQ(entries(1), QStringList({"Check for Updates…"}));
+    EXPECT_EQ(entries(1), QStringList({"About Tolvane", "Check for Updates…"}));
     EXPECT_EQ(m_window.addImagesAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
     EXPECT_EQ(m_window.settingsAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+,")));
     EXPECT_EQ(m_window.quitAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
@@ -115,6 +117,26 @@ TEST_F(MainWindowTest, QuitIsLeftToTheApplication)
     QSignalSpy quit(&m_window, &MainWindow::quitRequested);
     m_window.quitAction()->trigger();
     EXPECT_EQ(quit.count(), 1);
+}
+
+TEST_F(MainWindowTest, AboutShowsTheNameTheVersionAndTheNotices)
+{
+    m_window.aboutAction()->trigger();
+    QPointer<AboutWindow> about = m_window.aboutWindow();
+    ASSERT_TRUE(about);
+    EXPECT_TRUE(about->isVisible());
+    EXPECT_EQ(about->windowTitle(), QStringLiteral("About Tolvane"));
+    QStringList texts;
+    for (QLabel* label : about->findChildren<QLabel*>())
+        texts << label->text();
+    EXPECT_TRUE(texts.contains(QStringLiteral("Tolvane")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("Version " TOLVANE_VERSION)));
+    EXPECT_TRUE(about->notices().startsWith(QStringLiteral("Third-party notices for Tolvane")));
+    m_window.openAbout();
+    EXPECT_EQ(m_window.aboutWindow(), about) << "raised, not made again";
+
+    AboutWindow bare({}, m_dir.filePath("missing.txt"));
+    EXPECT_TRUE(bare.notices().isEmpty());
 }
 
 TEST_F(MainWindowTest, SettingsOpensFreshOrRaisesTheOpenWindow)

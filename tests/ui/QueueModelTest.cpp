@@ -94,4 +94,9 @@ TEST(QueueModel, AFailureIsTheRowsTooltip)
     EXPECT_EQ(f.model.index(0).data(Qt::ToolTipRole).toString(),
               QStringLiteral("Can't read a.png"));
     EXPECT_FALSE(f.model.index(1).data(Qt::ToolTipRole).isValid());
+
+    // A file name that looks like markup is shown as it is.
+    const QString markup = QStringLiteral("Can't read <b>bold.png</b> <img src=\"/etc/x.png\">");
+    f.state().setItems({item("a.png", {1, 1}, Item::Status::failed(markup))});
+    EXPECT_EQ(UiSupport::toolTipShows(f.model.index(0).data(Qt::ToolTipRole).toString()), markup);
 }

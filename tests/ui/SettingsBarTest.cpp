@@ -10,6 +10,8 @@
 #include "ui/settings/RunRow.h"
 #include "ui/settings/WorkflowSection.h"
 
+#include "UiSupport.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -239,6 +241,11 @@ TEST_F(SettingsBarTest, FolderMenu)
     EXPECT_EQ(section.folderLabel()->text(), "Exports");
     EXPECT_EQ(section.folderMenu()->toolTip(), "/tmp/Exports");
     EXPECT_EQ(stored("outputFolder").toString(), "/tmp/Exports");
+
+    // A folder name that looks like markup is shown as it is.
+    m_state.setOutputFolder("/tmp/<b>Exports</b>");
+    EXPECT_EQ(UiSupport::toolTipShows(section.folderMenu()->toolTip()), "/tmp/<b>Exports</b>");
+    m_state.setOutputFolder("/tmp/Exports");
 
     // A cancelled panel changes nothing.
     m_state.setFolderPanel([] { return std::nullopt; });

@@ -2,6 +2,7 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocumentFragment>
 #include <QThread>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -27,6 +28,11 @@ QImage thumbnail(QSize size, QColor colour)
     QImage image(size, QImage::Format_RGB32);
     image.fill(colour);
     return image;
+}
+
+QString toolTipShows(const QString& tip)
+{
+    return Qt::mightBeRichText(tip) ? QTextDocumentFragment::fromHtml(tip).toPlainText() : tip;
 }
 
 StoreFixture::StoreFixture()

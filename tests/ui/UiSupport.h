@@ -12,6 +12,8 @@ namespace UiSupport {
 Item item(const QString& name, QSize size, Item::Status status = Item::Status::pending(),
           const QString& output = {}, std::optional<QSize> outputSize = std::nullopt);
 QImage thumbnail(QSize size, QColor colour);
+// The text a tooltip shows for `tip`: tooltips render anything that looks like markup.
+QString toolTipShows(const QString& tip);
 
 // A store with its own settings file and folder, for one test.
 class StoreFixture {

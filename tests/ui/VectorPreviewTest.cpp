@@ -147,6 +147,14 @@ TEST_F(VectorPreviewTest, PaintsThePageCheckerboardLightAtTheOrigin)
     EXPECT_EQ(QColor(page.pixel(13, 1)), QColor(0xda, 0xdb, 0xd3));
     EXPECT_EQ(QColor(page.pixel(1, 13)), QColor(0xda, 0xdb, 0xd3));
     EXPECT_EQ(QColor(page.pixel(13, 13)), QColor(0xee, 0xea, 0xe1));
+
+    // Squares of 12 points: 24 pixels on a screen of pixel ratio 2.
+    QImage sharp(96, 48, QImage::Format_ARGB32_Premultiplied);
+    sharp.setDevicePixelRatio(2);
+    SvgRaster::paintPage(sharp);
+    EXPECT_EQ(QColor(sharp.pixel(23, 1)), QColor(0xee, 0xea, 0xe1));
+    EXPECT_EQ(QColor(sharp.pixel(25, 1)), QColor(0xda, 0xdb, 0xd3));
+    EXPECT_EQ(QColor(sharp.pixel(1, 25)), QColor(0xda, 0xdb, 0xd3));
 }
 
 TEST_F(VectorPreviewTest, ReadsTheFileOncePerView)

@@ -1,10 +1,33 @@
 #include "CompareCanvas.h"
 
+#include "core/Async.h"
 #include "kit/Checkerboard.h"
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QtConcurrent>
 #include <algorithm>
+
+namespace {
+
+bool shrinks(const QImage& image, QSize pixels)
+{
+    return image.width() > pixels.width() || image.height() > pixels.height();
+}
+
+// Area averaging: every pixel of the preview counts, so fine detail turns to its mean colour
+// instead of the false patterns that sampling leaves.
+QImage areaAveraged(const QImage& image, QSize pixels)
+{
+    if (!shrinks(image, pixels))
+        return {};
+    const QImage::Format format =
+        image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    return image.convertToFormat(format).scaled(pixels, Qt::IgnoreAspectRatio,
+                                                Qt::SmoothTransformation);
+}
+
+} // namespace
 
 CompareCanvas::CompareCanvas(QWidget* parent) : QWidget(parent)
 {
@@ -13,8 +36,10 @@ CompareCanvas::CompareCanvas(QWidget* parent) : QWidget(parent)
 
 void CompareCanvas::setImages(const QImage& before, const QImage& after)
 {
-    m_before = QPixmap::fromImage(before);
-    m_after = QPixmap::fromImage(after);
+    m_before = before;
+    m_after = after;
+    m_copies = {};
+    reduce();
     update();
 }
 
@@ -23,7 +48,46 @@ void CompareCanvas::setDisplayedSize(QSizeF displayed)
     if (displayed == m_displayed)
         return;
     m_displayed = displayed;
+    if (m_copies.pixels != wantedPixels())
+        m_copies = {}; // another size's copies are never drawn
+    reduce();
     update();
+}
+
+QSize CompareCanvas::wantedPixels() const
+{
+    return (m_displayed * devicePixelRatio()).toSize().expandedTo({1, 1});
+}
+
+bool CompareCanvas::isReduced() const
+{
+    const QSize pixels = wantedPixels();
+    if (!shrinks(m_before, pixels) && !shrinks(m_after, pixels))
+        return true;
+    return m_copies.pixels == pixels;
+}
+
+CompareCanvas::Copies CompareCanvas::makeCopies(const QImage& before, const QImage& after,
+                                                QSize pixels)
+{
+    return {pixels, areaAveraged(before, pixels), areaAveraged(after, pixels)};
+}
+
+// One reduction at a time; a size that changed meanwhile is reduced next.
+void CompareCanvas::reduce()
+{
+    if (m_reducing || isReduced())
+        return;
+    m_reducing = true;
+    auto copies = QtConcurrent::run(&CompareCanvas::makeCopies, m_before, m_after, wantedPixels());
+    whenFinished(copies, this, [this](Copies made) {
+        m_reducing = false;
+        if (made.pixels != wantedPixels())
+            return reduce();
+        m_copies = std::move(made);
+        update();
+        Q_EMIT reduced();
+    });
 }
 
 QRectF CompareCanvas::pictureRect() const
@@ -43,7 +107,11 @@ void CompareCanvas::setSplit(double split)
 
 void CompareCanvas::paintEvent(QPaintEvent*)
 {
+    reduce(); // a new screen may want other copies
     const QRectF picture = pictureRect();
+    const bool current = m_copies.pixels == wantedPixels();
+    const QImage& before = current && !m_copies.before.isNull() ? m_copies.before : m_before;
+    const QImage& after = current && !m_copies.after.isNull() ? m_copies.after : m_after;
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.translate(picture.topLeft());
@@ -52,11 +120,11 @@ void CompareCanvas::paintEvent(QPaintEvent*)
     painter.setClipRect(local);
     Checkerboard::paint(painter, local.size());
     painter.restore();
-    painter.drawPixmap(local, m_after, m_after.rect());
+    painter.drawImage(local, after);
     const qreal splitX = local.width() * m_split;
     painter.save();
     painter.setClipRect(QRectF(0, 0, splitX, local.height()));
-    painter.drawPixmap(local, m_before, m_before.rect());
+    painter.drawImage(local, before);
     painter.restore();
     paintDivider(painter, splitX - 1, local.height());
 }

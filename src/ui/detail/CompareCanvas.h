@@ -1,10 +1,12 @@
 #pragma once
 
-#include <QPixmap>
+#include <QImage>
 #include <QWidget>
 
 // The before-and-after picture itself: the checkerboard, the result, the source left of the
-// split and the divider, all stretched to the displayed size and centred in the canvas.
+// split and the divider, all stretched to the displayed size and centred in the canvas. A preview
+// larger than the displayed size is drawn from a copy reduced by area averaging, made off the GUI
+// thread once per displayed size; until it is ready the preview itself is drawn, smoothed.
 class CompareCanvas : public QWidget {
     Q_OBJECT
 public:
@@ -20,9 +22,14 @@ public:
     double split() const { return m_split; }
     void setSplit(double split);
 
+    // True when every preview larger than the displayed size is drawn from its reduced copy.
+    bool isReduced() const;
+
 Q_SIGNALS:
     // The user moved the divider by a press or a drag.
     void splitDragged(double split);
+    // Reduced copies for the current displayed size are on screen.
+    void reduced();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -31,11 +38,22 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    struct Copies {
+        QSize pixels;
+        QImage before; // null where the preview itself is drawn
+        QImage after;
+    };
+
+    QSize wantedPixels() const;
+    void reduce();
+    static Copies makeCopies(const QImage& before, const QImage& after, QSize pixels);
     void dragTo(qreal x);
     void paintDivider(QPainter& painter, qreal x, qreal height) const;
 
-    QPixmap m_before;
-    QPixmap m_after;
+    QImage m_before;
+    QImage m_after;
+    Copies m_copies;
+    bool m_reducing = false;
     QSizeF m_displayed{1, 1};
     double m_split = 0.5;
     bool m_dragging = false;

@@ -4,6 +4,7 @@
 #include "kit/Spinner.h"
 #include "kit/Tag.h"
 
+#include <QEvent>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStackedLayout>
@@ -32,6 +33,8 @@ ComparePicture::ComparePicture(QWidget* parent)
     m_afterTag = new Tag(tr("After"), this);
     m_beforeTag->raise();
     m_afterTag->raise();
+    // Scroll bars come and go with the zoom; the tags follow the viewport they leave.
+    m_scroll->viewport()->installEventFilter(this);
 }
 
 QSizeF ComparePicture::fitted(QSizeF area, QSizeF pixels)
@@ -48,11 +51,12 @@ QSizeF ComparePicture::fitted(QSizeF area, QSizeF pixels)
 void ComparePicture::setImages(const QImage& before, const QImage& after, QSizeF afterPixels)
 {
     m_pixels = afterPixels;
-    m_canvas->setImages(before, after);
     m_stack->setCurrentWidget(m_scroll);
     m_beforeTag->raise();
     m_afterTag->raise();
+    // Sized first, so that the first reduced copies are made for the size shown.
     relayout();
+    m_canvas->setImages(before, after);
 }
 
 void ComparePicture::setZoom(int zoom)
@@ -61,6 +65,23 @@ void ComparePicture::setZoom(int zoom)
         return;
     m_zoom = zoom;
     relayout();
+}
+
+bool ComparePicture::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_scroll->viewport() && event->type() == QEvent::Resize)
+        placeTags();
+    return QWidget::eventFilter(watched, event);
+}
+
+// In the top corners of what shows of the picture: never over a scroll bar.
+void ComparePicture::placeTags()
+{
+    QRect visible = rect();
+    if (m_stack->currentWidget() == m_scroll)
+        visible = m_scroll->viewport()->geometry().translated(m_scroll->pos());
+    m_beforeTag->move(visible.topLeft());
+    m_afterTag->move(visible.right() + 1 - m_afterTag->width(), visible.top());
 }
 
 void ComparePicture::resizeEvent(QResizeEvent* event)
@@ -73,8 +94,6 @@ void ComparePicture::resizeEvent(QResizeEvent* event)
 // zoom never change it.
 void ComparePicture::relayout()
 {
-    m_beforeTag->move(0, 0);
-    m_afterTag->move(width() - m_afterTag->width(), 0);
     const QSizeF displayed = fitted(size(), m_pixels) * m_zoom;
     m_canvas->setDisplayedSize(displayed);
     const QSize needed = displayed.toSize();
@@ -84,4 +103,5 @@ void ComparePicture::relayout()
     const int barH = scrollsX ? m_scroll->horizontalScrollBar()->sizeHint().height() : 0;
     m_canvas->resize(std::max(needed.width(), width() - barW),
                      std::max(needed.height(), height() - barH));
+    placeTags();
 }

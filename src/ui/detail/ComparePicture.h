@@ -31,10 +31,12 @@ public:
     Tag* afterTag() const { return m_afterTag; }
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     void relayout();
+    void placeTags();
 
     QStackedLayout* m_stack;
     Spinner* m_spinner;

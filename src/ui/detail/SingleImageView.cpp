@@ -6,8 +6,8 @@
 #include "kit/Spinner.h"
 #include "kit/TextLabel.h"
 #include "kit/TolvaneTheme.h"
+#include "kit/WrappingLabel.h"
 
-#include <QLabel>
 #include <QStackedLayout>
 #include <QVBoxLayout>
 #include <atomic>
@@ -19,7 +19,7 @@ constexpr int previewSide = 2048;
 
 SingleImageView::SingleImageView(const QString& path, const QString& caption, QWidget* parent)
     : QWidget(parent), m_stack(new QStackedLayout), m_image(new FitImage),
-      m_caption(new QLabel(caption))
+      m_caption(new WrappingLabel(caption))
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 10);
@@ -35,6 +35,7 @@ SingleImageView::SingleImageView(const QString& path, const QString& caption, QW
     layout->addLayout(m_stack, 1);
     m_caption->setFont(TolvaneTheme::font(TolvaneTheme::TextStyle::callout));
     TextLabel::setColour(m_caption, TolvaneTheme::muted());
+    // Failure messages name files and can be long: wrapped, centred, never clipped.
     m_caption->setAlignment(Qt::AlignHCenter);
     layout->addWidget(m_caption);
 

@@ -3,10 +3,10 @@
 #include <QWidget>
 
 class FitImage;
-class QLabel;
 class QStackedLayout;
+class WrappingLabel;
 
-// A preview of a source that has no result yet, with one line of status under it. Made once per
+// A preview of a source that has no result yet, with its status under it. Made once per
 // item: status changes only change the caption.
 class SingleImageView : public QWidget {
     Q_OBJECT
@@ -23,5 +23,5 @@ public:
 private:
     QStackedLayout* m_stack;
     FitImage* m_image;
-    QLabel* m_caption;
+    WrappingLabel* m_caption;
 };

@@ -50,20 +50,23 @@ void SvgRaster::paintPage(QImage& image)
 {
     constexpr int cell = 12;
     image.fill(QColor(0xee, 0xea, 0xe1));
+    // The painter works in points: the image's pixel ratio scales the cells with the screen.
     QPainter painter(&image);
+    const QSizeF page = image.deviceIndependentSize();
     const QColor dark(0xda, 0xdb, 0xd3);
-    for (int y = 0; y < image.height(); y += cell)
-        for (int x = (y / cell) % 2 ? 0 : cell; x < image.width(); x += 2 * cell)
+    for (int y = 0; y < page.height(); y += cell)
+        for (int x = (y / cell) % 2 ? 0 : cell; x < page.width(); x += 2 * cell)
             painter.fillRect(x, y, cell, cell, dark);
 }
 
-QImage SvgRaster::render(QSize size) const
+QImage SvgRaster::render(QSize size, qreal ratio) const
 {
     if (size.isEmpty())
         return {};
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
     if (image.isNull())
         return {};
+    image.setDevicePixelRatio(ratio);
     paintPage(image);
     // Cairo's ARGB32 is Qt's premultiplied ARGB32: both are native-endian 32-bit words.
     cairo_surface_t* surface =

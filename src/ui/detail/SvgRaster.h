@@ -14,12 +14,14 @@ public:
     static std::shared_ptr<SvgRaster> parse(const QByteArray& text);
     ~SvgRaster();
 
-    // A premultiplied image of `size`: the page checkerboard (#eeeae1 with #dadbd3 squares of
-    // 12 px, a light square at the origin) with the drawing fitted, aspect kept, into the centred
-    // box of 90 % of each side. Null when `size` is empty or the memory cannot be had.
-    QImage render(QSize size) const;
+    // A premultiplied image of `size` pixels for a screen of pixel ratio `ratio`: the page
+    // checkerboard (#eeeae1 with #dadbd3 squares of 12 points, a light square at the origin) with
+    // the drawing fitted, aspect kept, into the centred box of 90 % of each side. Null when
+    // `size` is empty or the memory cannot be had.
+    QImage render(QSize size, qreal ratio = 1) const;
 
-    // Paints the page checkerboard over `image` (premultiplied, 32 bits per pixel).
+    // Paints the page checkerboard over `image` (premultiplied, 32 bits per pixel), its squares
+    // 12 points on a side at the image's pixel ratio.
     static void paintPage(QImage& image);
 
     SvgRaster(const SvgRaster&) = delete;

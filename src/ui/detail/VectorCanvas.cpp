@@ -33,12 +33,13 @@ void VectorCanvas::render()
         return;
     m_rendering = true;
     auto document = m_document;
-    auto image = QtConcurrent::run([document, wanted] { return document->render(wanted); });
+    const qreal ratio = devicePixelRatio();
+    auto image =
+        QtConcurrent::run([document, wanted, ratio] { return document->render(wanted, ratio); });
     whenFinished(image, this, [this](QImage raster) {
         m_rendering = false;
         if (raster.isNull())
             return; // tried again on the next resize
-        raster.setDevicePixelRatio(devicePixelRatio());
         m_raster = std::move(raster);
         update();
         if (m_raster.size() == wantedSize())

@@ -9,6 +9,8 @@ namespace {
 constexpr int padX = 8;
 constexpr int padY = 4;
 constexpr int outside = 10;
+// A thin dark material: readable over a white picture and over a black one alike.
+const QColor backing(18, 20, 24, 184);
 
 QFont tagFont()
 {
@@ -44,7 +46,7 @@ void Tag::paintEvent(QPaintEvent*)
     const QRectF box = capsule();
     QPainterPath path;
     path.addRoundedRect(box, box.height() / 2, box.height() / 2);
-    painter.fillPath(path, QColor(255, 255, 255, 38));
+    painter.fillPath(path, backing);
     painter.setPen(TolvaneTheme::ink());
     painter.drawText(box, Qt::AlignCenter, m_text);
 }

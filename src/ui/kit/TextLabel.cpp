@@ -1,6 +1,7 @@
 #include "TextLabel.h"
 
 #include <QLabel>
+#include <QTextDocument>
 
 namespace TextLabel {
 
@@ -21,6 +22,11 @@ void setColour(QWidget* widget, const QColor& colour)
     for (auto group : {QPalette::Active, QPalette::Inactive})
         palette.setColor(group, QPalette::WindowText, colour);
     widget->setPalette(palette);
+}
+
+QString plainToolTip(const QString& text)
+{
+    return Qt::mightBeRichText(text) ? Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal) : text;
 }
 
 } // namespace TextLabel

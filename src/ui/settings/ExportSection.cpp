@@ -132,6 +132,6 @@ void ExportSection::refresh()
     }
     const QString folder = m_state.outputFolder();
     m_folderLabel->setText(SettingsRules::folderLabel(folder));
-    m_folder->setToolTip(folderToolTip(folder));
+    m_folder->setToolTip(TextLabel::plainToolTip(folderToolTip(folder)));
     m_folder->setAccessibleName(SettingsRules::folderLabel(folder));
 }

@@ -189,6 +189,9 @@ void ContentView::showNotice()
     auto* alert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Couldn't add images"),
                                   QStringLiteral("Couldn't add images"), QMessageBox::Ok, this);
     alert->setInformativeText(*notice);
+    // The notice may name files: never read as markup.
+    if (auto* details = alert->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        details->setTextFormat(Qt::PlainText);
     widenAlert(*alert);
     m_alert = alert;
     connect(alert, &QDialog::finished, this, [this, alert] {

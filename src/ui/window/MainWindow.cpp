@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "AboutWindow.h"
 #include "ContentView.h"
 #include "settings/SettingsWindow.h"
 #include "store/AppState.h"
@@ -36,6 +37,7 @@ MainWindow::MainWindow(AppState& state, UpdateManager& updates, QWidget* parent)
 MainWindow::~MainWindow()
 {
     delete m_settingsWindow;
+    delete m_aboutWindow;
 }
 
 // The window's one central widget, and the toolbar that comes with it.
@@ -67,6 +69,9 @@ void MainWindow::buildMenus()
     connect(m_quit, &QAction::triggered, this, &MainWindow::quitRequested);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    m_about = help->addAction(QStringLiteral("About Tolvane"));
+    m_about->setMenuRole(QAction::AboutRole);
+    connect(m_about, &QAction::triggered, this, &MainWindow::openAbout);
     m_checkForUpdates = help->addAction(QStringLiteral("Check for Updates…"));
     connect(m_checkForUpdates, &QAction::triggered, &m_updates, &UpdateManager::checkForUpdates);
 }
@@ -107,6 +112,23 @@ void MainWindow::openSettings()
     m_settingsWindow->show();
     m_settingsWindow->raise();
     m_settingsWindow->activateWindow();
+}
+
+void MainWindow::openAbout()
+{
+    if (!m_aboutWindow) {
+        m_aboutWindow = new AboutWindow;
+        m_aboutWindow->setAttribute(Qt::WA_DeleteOnClose);
+        m_aboutWindow->setWindowIcon(windowIcon());
+    }
+    m_aboutWindow->show();
+    m_aboutWindow->raise();
+    m_aboutWindow->activateWindow();
+}
+
+AboutWindow* MainWindow::aboutWindow() const
+{
+    return m_aboutWindow;
 }
 
 ContentView* MainWindow::contentView() const

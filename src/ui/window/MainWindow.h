@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+class AboutWindow;
 class AppState;
 class ContentView;
 class QAction;
@@ -10,7 +11,7 @@ class SettingsWindow;
 class UpdateManager;
 
 // The main window "Tolvane": the queue's views in the centre, the File and Help menus, and the
-// Settings window it opens.
+// Settings and About windows it opens.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
@@ -22,6 +23,7 @@ public:
     QAction* settingsAction() const { return m_settings; }
     QAction* quitAction() const { return m_quit; }
     QAction* checkForUpdatesAction() const { return m_checkForUpdates; }
+    QAction* aboutAction() const { return m_about; }
     ContentView* contentView() const;
     // The open Settings window, if any.
     SettingsWindow* settingsWindow() const;
@@ -35,6 +37,9 @@ public:
     void updateActions();
     // Opens the Settings window with fresh tabs, or raises the open one.
     void openSettings();
+    // Opens "About Tolvane", or raises the open one.
+    void openAbout();
+    AboutWindow* aboutWindow() const;
 
 Q_SIGNALS:
     // "Quit Tolvane" was chosen; the application decides whether to go.
@@ -51,5 +56,7 @@ private:
     QAction* m_settings = nullptr;
     QAction* m_quit = nullptr;
     QAction* m_checkForUpdates = nullptr;
+    QAction* m_about = nullptr;
     QPointer<SettingsWindow> m_settingsWindow;
+    QPointer<AboutWindow> m_aboutWindow;
 };

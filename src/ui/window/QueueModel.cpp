@@ -2,6 +2,7 @@
 
 #include "ItemRow.h"
 #include "core/FileNames.h"
+#include "kit/TextLabel.h"
 #include "store/AppState.h"
 
 QueueModel::QueueModel(AppState& state, QObject* parent)
@@ -57,7 +58,7 @@ QVariant QueueModel::data(const QModelIndex& index, int role) const
         return FileNames::lastPathComponent(shown->path);
     case Qt::ToolTipRole: {
         const QString tip = ItemRow::status(*shown).toolTip;
-        return tip.isEmpty() ? QVariant() : tip;
+        return tip.isEmpty() ? QVariant() : TextLabel::plainToolTip(tip);
     }
     case IdRole:
         return shown->id;
