@@ -23,6 +23,9 @@ const QString noConnection =
     QStringLiteral("Couldn\u2019t verify the connection. Check your internet connection and try "
                    "again. Your previous key is unchanged.");
 
+const QString unexpectedResponse = QStringLiteral(
+    "xAI returned an unexpected response. Try again shortly. Your previous key is unchanged.");
+
 QString refusal(int status)
 {
     switch (status) {
@@ -82,6 +85,8 @@ APIKeyConnection::APIKeyConnection(QObject* parent)
 
 APIKeyConnection::Verdict APIKeyConnection::judge(const HttpOutcome& outcome, const QString& key)
 {
+    if (outcome.tooLarge)
+        return {false, unexpectedResponse};
     if (!outcome.answered())
         return {false, noConnection};
     if (outcome.status != 200)
@@ -90,8 +95,7 @@ APIKeyConnection::Verdict APIKeyConnection::judge(const HttpOutcome& outcome, co
     try {
         found = listsImageModel(outcome.body);
     } catch (const DecodeError&) {
-        return {false, QStringLiteral("xAI returned an unexpected response. Try again shortly. "
-                                      "Your previous key is unchanged.")};
+        return {false, unexpectedResponse};
     }
     try {
         ProviderKeyStore::saveGrok(key);
@@ -130,7 +134,7 @@ void APIKeyConnection::connect(const QString& key, std::function<void(bool)> don
     };
     auto check = std::make_shared<Check>(Check{trimmed, this, std::move(done)});
     auto* manager = new QNetworkAccessManager(QCoreApplication::instance());
-    HttpExchange::send(*manager, checkRequest(trimmed), "GET", {}, manager,
+    HttpExchange::send(*manager, checkRequest(trimmed), "GET", {}, HttpExchange::jsonLimit, manager,
                        [check, manager](const HttpOutcome& outcome) {
                            manager->deleteLater();
                            const Verdict verdict = judge(outcome, check->key);

@@ -1,6 +1,7 @@
 #include "CloudStudio.h"
 
 #include "CloudEndpoints.h"
+#include "GeneratedImage.h"
 #include "HttpExchange.h"
 #include "JsonReader.h"
 #include "ProviderKeyStore.h"
@@ -12,11 +13,9 @@
 #include "core/FileNames.h"
 #include "imageio/ImageLoader.h"
 
-#include <QBuffer>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QImageWriter>
 #include <QNetworkRequest>
 #include <QSettings>
 #include <QtConcurrent>
@@ -51,11 +50,8 @@ Result<QByteArray> referencePng(const QString& path)
         const QImage thumbnail = ImageLoader::thumbnail(path, referenceMaxPixel);
         if (thumbnail.isNull())
             return Result<QByteArray>::failure(preparationFailed);
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter writer(&buffer, "png");
-        if (!writer.write(thumbnail) || png.isEmpty() || png.size() > maxReferenceBytes)
+        const QByteArray png = GeneratedImage::encodePng(thumbnail);
+        if (png.isEmpty() || png.size() > maxReferenceBytes)
             return Result<QByteArray>::failure(preparationFailed);
         return Result<QByteArray>::success(png);
     } catch (...) {
@@ -117,7 +113,7 @@ void CloudStudio::load(std::function<void()> done)
     QNetworkRequest request(
         CloudEndpoints::join(m_env.serviceOrigin, QStringLiteral("api/models")));
     request.setTransferTimeout(catalogTimeoutMs);
-    HttpExchange::send(*m_env.network, request, "GET", {}, this,
+    HttpExchange::send(*m_env.network, request, "GET", {}, HttpExchange::jsonLimit, this,
                        [this, done = std::move(done)](const HttpOutcome& outcome) {
                            if (!outcome.answered()) {
                                setMessage(outcome.transportError);
@@ -201,15 +197,22 @@ void CloudStudio::generateWithOwnKey(const CloudModel& model, const QString& pro
     setMessage(QStringLiteral("Generating with your xAI account\u2026"));
     xai::requestImage(*m_env.network, m_env.xaiBase, *key, model, prompt, image, this,
                       [this, path](const Result<QByteArray>& bytes) {
-                          step([&] {
-                              if (!bytes.isOk())
-                                  throw MessageError(bytes.error());
-                              saveImage(bytes.value(), path);
-                              setMessage(QStringLiteral("Saved. This request was billed "
-                                                        "directly to your xAI account."));
-                              setBusy(false);
-                          });
+                          if (!bytes.isOk()) {
+                              fail(bytes.error());
+                              return;
+                          }
+                          whenFinished(GeneratedImage::toPngLater(bytes.value()), this,
+                                       [this, path](const Result<QByteArray>& png) {
+                                           step([&] { saveOwnKeyImage(png, path); });
+                                       });
                       });
+}
+
+void CloudStudio::saveOwnKeyImage(const Result<QByteArray>& png, const QString& path)
+{
+    saveImage(png, path);
+    setMessage(QStringLiteral("Saved. This request was billed directly to your xAI account."));
+    setBusy(false);
 }
 
 void CloudStudio::submitJob(const CloudModel& model, const QString& prompt,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CloudRecords.h"
+#include "Result.h"
 
 #include <QList>
 #include <QObject>
@@ -86,11 +87,13 @@ private:
     void prepareReference(const QString& path, std::function<void(const QString&)> next);
     void generateWithOwnKey(const CloudModel& model, const QString& prompt,
                             const std::optional<QString>& image, const QString& path);
+    void saveOwnKeyImage(const Result<QByteArray>& png, const QString& path);
     void submitJob(const CloudModel& model, const QString& prompt,
                    const std::optional<QString>& image, const QString& path);
     void poll(const QString& job, const QString& path, std::function<void()> done);
     void pollOnce(const QString& job, const QString& path, int attempt, std::function<void()> done);
-    void saveImage(const QByteArray& bytes, const QString& path);
+    // Writes the PNG (or reports why there is none) as a new file at `path`; throws.
+    void saveImage(const Result<QByteArray>& png, const QString& path);
     void rememberJob(const QString& job, const QString& path);
     void forgetJob();
     // Reloads the catalogue, then leaves the busy state.

@@ -57,6 +57,9 @@ Result<QByteArray> ServiceClient::interpret(int status, const QByteArray& body)
 {
     if (status == 200)
         return Result<QByteArray>::success(body);
+    // An explanation is a sentence; a body this large is none, and is not worth parsing.
+    if (body.size() > HttpExchange::jsonLimit)
+        return Result<QByteArray>::failure(QString::fromLatin1(HttpExchange::tooLargeText));
     const QJsonValue error = QJsonDocument::fromJson(body).object().value(QStringLiteral("error"));
     // A blank explanation tells the user nothing: the fixed sentence does.
     if (error.isString() && !error.toString().trimmed().isEmpty())
@@ -67,7 +70,9 @@ Result<QByteArray> ServiceClient::interpret(int status, const QByteArray& body)
 void ServiceClient::request(const QString& path, const Fields& fields, QObject* context,
                             Callback callback)
 {
-    HttpExchange::send(*m_manager, makeRequest(path), "POST", encode(fields), context,
+    // Every answer of the service's job endpoints may carry a generated image.
+    HttpExchange::send(*m_manager, makeRequest(path), "POST", encode(fields),
+                       HttpExchange::imageReplyLimit, context,
                        [callback = std::move(callback)](const HttpOutcome& outcome) {
                            if (!outcome.answered())
                                callback(Result<QByteArray>::failure(outcome.transportError));
