@@ -1,5 +1,6 @@
 #include "CloudStudioView.h"
 #include "KeySheet.h"
+#include "StatusText.h"
 #include "StudioRules.h"
 #include "core/FileNames.h"
 #include "kit/AquaButton.h"
@@ -50,7 +51,7 @@ void CloudStudioView::render()
     m_spinner->setVisible(busy);
     m_status->setVisible(!studio.message().isNull());
     m_statusRow->setVisible(busy || !studio.message().isNull());
-    m_status->setText(studio.message());
+    m_status->setMessage(studio.message());
 
     m_checkResult->setVisible(!studio.resumeJob().isNull());
     m_checkResult->setEnabled(!busy);
