@@ -6,7 +6,6 @@
 #include "JsonReader.h"
 #include "ProviderKeyStore.h"
 #include "ServiceClient.h"
-#include "TolvaneService.h"
 #include "XaiImages.h"
 #include "core/Async.h"
 #include "core/EngineError.h"
@@ -16,7 +15,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QNetworkRequest>
 #include <QSettings>
 #include <QtConcurrent>
 
@@ -25,7 +23,6 @@ namespace {
 constexpr qsizetype maxPromptBytes = 4096;
 constexpr qint64 maxReferenceBytes = 2'000'000;
 constexpr int referenceMaxPixel = 1024;
-constexpr int catalogTimeoutMs = 60'000;
 
 const QString preparationFailed =
     QStringLiteral("This image could not be prepared for upload. Try a smaller image.");
@@ -77,7 +74,6 @@ CloudStudio::Environment CloudStudio::Environment::production()
     Environment environment;
     environment.service = &ServiceClient::shared();
     environment.network = environment.service->manager();
-    environment.serviceOrigin = TolvaneService::origin();
     environment.xaiBase = CloudEndpoints::xaiApi();
     environment.nowSecs = [] { return QDateTime::currentSecsSinceEpoch(); };
     return environment;
@@ -110,23 +106,19 @@ std::optional<QString> CloudStudio::storedOwnKey()
 
 void CloudStudio::load(std::function<void()> done)
 {
-    QNetworkRequest request(
-        CloudEndpoints::join(m_env.serviceOrigin, QStringLiteral("api/models")));
-    request.setTransferTimeout(catalogTimeoutMs);
-    HttpExchange::send(*m_env.network, request, "GET", {}, HttpExchange::jsonLimit, this,
-                       [this, done = std::move(done)](const HttpOutcome& outcome) {
-                           if (!outcome.answered()) {
-                               setMessage(outcome.transportError);
-                           } else if (outcome.status == 200) {
-                               try {
-                                   setModels(Catalog::decode(outcome.body).models);
-                               } catch (const DecodeError& error) {
-                                   setMessage(error.message());
-                               }
-                           }
-                           if (done)
-                               done();
-                       });
+    m_env.service->fetchCatalog(this, [this, done = std::move(done)](const HttpOutcome& outcome) {
+        if (!outcome.answered()) {
+            setMessage(outcome.transportError);
+        } else if (outcome.status == 200) {
+            try {
+                setModels(Catalog::decode(outcome.body).models);
+            } catch (const DecodeError& error) {
+                setMessage(error.message());
+            }
+        }
+        if (done)
+            done();
+    });
 }
 
 void CloudStudio::generate(const QString& prompt, const CloudModel& model,

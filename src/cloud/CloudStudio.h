@@ -33,7 +33,6 @@ public:
     struct Environment {
         QNetworkAccessManager* network = nullptr;
         ServiceClient* service = nullptr;
-        QUrl serviceOrigin;
         QUrl xaiBase;
         // Null: the application's own settings.
         QSettings* settings = nullptr;
@@ -44,8 +43,7 @@ public:
         int pollIntervalMs = 5000;
         int maxPolls = 48;
 
-        // The shared network and service client, the service origin and xAI; no chooser (the
-        // sheet supplies it).
+        // The shared network and service client and xAI; no chooser (the sheet supplies it).
         static Environment production();
     };
 

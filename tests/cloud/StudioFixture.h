@@ -45,7 +45,6 @@ protected:
         CloudStudio::Environment env;
         env.network = &network;
         env.service = &service;
-        env.serviceOrigin = QUrl(server.base());
         env.xaiBase = QUrl(server.base());
         env.settings = settings.get();
         env.chooseNewPngFile = [this](const QString& name, const QString& message) {

@@ -67,7 +67,6 @@ CloudStudioView* sheet(const QByteArray& models, bool withKey)
     CloudStudio::Environment environment;
     environment.network = &s.network;
     environment.service = &s.service;
-    environment.serviceOrigin = QUrl(s.server.base());
     environment.xaiBase = QUrl(s.server.base());
     environment.settings = &s.settings;
     environment.chooseNewPngFile = [](const QString&, const QString&) {
