@@ -44,19 +44,20 @@ QString refusal(int status)
     }
 }
 
-// Whether xAI's model list names the image model as an id or, failing that, an alias.
+// Whether xAI's model list names the image model as an id or, failing that, an alias. Every
+// entry is read first, so a malformed entry anywhere fails the whole list.
 bool listsImageModel(const QByteArray& body)
 {
+    bool found = false;
     for (const QJsonValue& entry : JsonReader::parse(body).array(QStringLiteral("data"))) {
         const JsonReader model = JsonReader::of(entry);
-        if (model.string(QStringLiteral("id")) == APIKeyConnection::imageModel)
-            return true;
+        bool named = model.string(QStringLiteral("id")) == APIKeyConnection::imageModel;
         const auto aliases = model.optionalArray(QStringLiteral("aliases"));
         for (const QJsonValue& alias : aliases.value_or(QJsonArray()))
-            if (JsonReader::toString(alias) == APIKeyConnection::imageModel)
-                return true;
+            named = JsonReader::toString(alias) == APIKeyConnection::imageModel || named;
+        found = found || named;
     }
-    return false;
+    return found;
 }
 
 QNetworkRequest checkRequest(const QString& key)
@@ -79,7 +80,7 @@ QNetworkRequest checkRequest(const QString& key)
 } // namespace
 
 APIKeyConnection::APIKeyConnection(QObject* parent)
-    : QObject(parent), m_saved(ProviderKeyStore::readKeyText().has_value())
+    : QObject(parent), m_saved(ProviderKeyStore::usableKey().has_value())
 {
 }
 

@@ -83,25 +83,13 @@ CloudStudio::CloudStudio(Environment environment, QObject* parent)
     : QObject(parent), m_env(std::move(environment))
 {
     m_settings = m_env.settings ? m_env.settings : new QSettings(this);
-    m_hasOwnKey = storedOwnKey().has_value();
+    m_hasOwnKey = ProviderKeyStore::usableKey().has_value();
     const QVariant job = m_settings->value(QStringLiteral("cloudJob"));
     if (job.isValid())
         m_resumeJob = job.toString();
     const std::optional<QString> destination = readDestination(*m_settings);
     m_destination = destination.value_or(QString());
     m_resumeDestination = m_destination;
-}
-
-std::optional<QString> CloudStudio::storedOwnKey()
-{
-    const std::optional<QString> key = ProviderKeyStore::readKeyText();
-    if (!key)
-        return std::nullopt;
-    // Header values cannot carry control characters; such a key is no key at all.
-    for (const QChar c : *key)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            return std::nullopt;
-    return key;
 }
 
 void CloudStudio::load(std::function<void()> done)
@@ -183,7 +171,7 @@ void CloudStudio::prepareReference(const QString& path, std::function<void(const
 void CloudStudio::generateWithOwnKey(const CloudModel& model, const QString& prompt,
                                      const std::optional<QString>& image, const QString& path)
 {
-    const std::optional<QString> key = storedOwnKey();
+    const std::optional<QString> key = ProviderKeyStore::usableKey();
     if (!key)
         throw MessageError(QStringLiteral("Save your xAI API key first."));
     setMessage(QStringLiteral("Generating with your xAI account\u2026"));

@@ -59,9 +59,6 @@ public:
     // The service job not yet saved; null when there is none.
     QString resumeJob() const { return m_resumeJob; }
 
-    // A usable xAI key from the keyring: valid UTF-8 without control characters.
-    static std::optional<QString> storedOwnKey();
-
     // Refreshes the catalogue; `done` follows in every case. Never touches isBusy.
     void load(std::function<void()> done = {});
     // Checks the prompt, asks for the new file, then makes the image (own key or service) and

@@ -2,6 +2,7 @@
 #include "KeySheet.h"
 #include "StatusText.h"
 #include "StudioRules.h"
+#include "cloud/ProviderKeyStore.h"
 #include "core/FileNames.h"
 #include "kit/AquaButton.h"
 #include "kit/SegmentedControl.h"
@@ -99,7 +100,7 @@ void CloudStudioView::openKeySheet()
     m_keySheet->setAttribute(Qt::WA_DeleteOnClose);
     // However the sheet closes, the key rule decides what the studio may use.
     connect(m_keySheet, &QDialog::finished, this,
-            [this] { m_studio->setHasOwnKey(CloudStudio::storedOwnKey().has_value()); });
+            [this] { m_studio->setHasOwnKey(ProviderKeyStore::usableKey().has_value()); });
     m_keySheet->open();
 }
 
