@@ -26,8 +26,8 @@ inline constexpr char timedOut[] = "The request timed out.";
 inline constexpr char tooLargeText[] =
     "The server sent a reply larger than Tolvane accepts, so it was not read. Try again shortly.";
 
-// Caps on a reply body: JSON that never holds an image (catalogues, model lists, job
-// submissions without a result), and JSON that may hold a generated image as Base64.
+// Caps on a reply body: JSON that never holds an image (catalogues, model lists, error texts),
+// and JSON that may hold a generated image as Base64 (the service's job answers, xAI's images).
 inline constexpr qint64 jsonLimit = qint64(4) << 20;
 inline constexpr qint64 imageReplyLimit = qint64(64) << 20;
 
