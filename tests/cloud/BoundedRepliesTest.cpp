@@ -50,9 +50,7 @@ TEST_F(StudioTest, EndlessCatalogueAndImageRepliesEndInTheSentence)
 {
     auto studio = makeStudio();
     server.reply("GET", "/api/models", HttpReply::endless(200, R"({"models":[)"));
-    bool done = false;
-    studio->load([&] { done = true; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return done; }, 60000));
+    ASSERT_TRUE(loaded(*studio, 60000));
     EXPECT_EQ(studio->message(), tooLarge);
     EXPECT_TRUE(studio->models().isEmpty());
     EXPECT_LT(server.streamedBytes(), HttpReply::endlessLimit);

@@ -19,9 +19,7 @@ TEST_F(StudioTest, EveryServiceRequestCarriesTheAccountTokenAndNothingElseDoes)
     server.reply("POST", "/api/cloud/result", HttpReply::json(200, R"({"status":"failed"})"));
     server.reply("POST", "/v1/images/generations", HttpReply::json(500, "{}"));
     auto studio = makeStudio();
-    bool loaded = false;
-    studio->load([&] { loaded = true; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return loaded; }, 5000));
+    ASSERT_TRUE(loaded(*studio));
     choice = pathIn(u"service.png"_qs);
     studio->generate(u"a fox"_qs, model(), std::nullopt, false, {});
     waitIdle(*studio);
@@ -60,9 +58,7 @@ TEST_F(StudioTest, AStoredTokenIsKeptAndAKeyringFailureIsTheKeyringsSentence)
     server.reply("GET", "/api/models", HttpReply::json(200, R"({"models":[]})"));
     {
         auto studio = makeStudio();
-        bool loaded = false;
-        studio->load([&] { loaded = true; });
-        ASSERT_TRUE(QTest::qWaitFor([&] { return loaded; }, 5000));
+        ASSERT_TRUE(loaded(*studio));
         EXPECT_EQ(server.requests().value(0).header("Authorization"), "Bearer " + kept);
     }
 
@@ -86,9 +82,7 @@ TEST_F(StudioTest, AStoredTokenIsKeptAndAKeyringFailureIsTheKeyringsSentence)
               u"Saving the key to the keyring failed: The collection is locked."_qs);
     keyring->failStore.reset();
     keyring->failLookup = u"No such secret collection"_qs;
-    bool loaded = false;
-    studio.load([&] { loaded = true; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return loaded; }, 5000));
+    ASSERT_TRUE(loaded(studio));
     EXPECT_EQ(studio.message(), u"Reading from the keyring failed: No such secret collection."_qs);
     QTest::qWait(20);
     EXPECT_EQ(server.requestCount(), 0);
@@ -114,9 +108,7 @@ TEST_F(StudioTest, ServiceRequestsStayWithinTheServiceOrigin)
     server.reply("GET", "/api/models",
                  HttpReply::redirect(307, server.url(u"/v2/models"_qs).toEncoded()));
     server.reply("GET", "/v2/models", HttpReply::json(200, R"({"models":[]})"));
-    bool loaded = false;
-    studio->load([&] { loaded = true; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return loaded; }, 5000));
+    ASSERT_TRUE(loaded(*studio));
     ASSERT_EQ(server.requests("GET", u"/v2/models"_qs).size(), 1);
     EXPECT_TRUE(server.requests("GET", u"/v2/models"_qs)[0].hasHeader("Authorization"));
 }

@@ -66,6 +66,14 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([&] { return !studio.isBusy(); }, 15000));
     }
 
+    // Loads the catalogue and waits until the load has ended.
+    static bool loaded(CloudStudio& studio, int timeoutMs = 5000)
+    {
+        bool done = false;
+        studio.load([&] { done = true; });
+        return QTest::qWaitFor([&] { return done; }, timeoutMs);
+    }
+
     void storeKey(const QByteArray& key)
     {
         keyring->store(u"com.vandelorn.tolvane.pro"_qs, u"provider.xai"_qs, key);
