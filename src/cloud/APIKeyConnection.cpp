@@ -23,6 +23,9 @@ const QString noConnection =
     QStringLiteral("Couldn\u2019t verify the connection. Check your internet connection and try "
                    "again. Your previous key is unchanged.");
 
+const QString unexpectedResponse = QStringLiteral(
+    "xAI returned an unexpected response. Try again shortly. Your previous key is unchanged.");
+
 QString refusal(int status)
 {
     switch (status) {
@@ -41,19 +44,20 @@ QString refusal(int status)
     }
 }
 
-// Whether xAI's model list names the image model as an id or, failing that, an alias.
+// Whether xAI's model list names the image model as an id or, failing that, an alias. Every
+// entry is read first, so a malformed entry anywhere fails the whole list.
 bool listsImageModel(const QByteArray& body)
 {
+    bool found = false;
     for (const QJsonValue& entry : JsonReader::parse(body).array(QStringLiteral("data"))) {
         const JsonReader model = JsonReader::of(entry);
-        if (model.string(QStringLiteral("id")) == APIKeyConnection::imageModel)
-            return true;
+        bool named = model.string(QStringLiteral("id")) == APIKeyConnection::imageModel;
         const auto aliases = model.optionalArray(QStringLiteral("aliases"));
         for (const QJsonValue& alias : aliases.value_or(QJsonArray()))
-            if (JsonReader::toString(alias) == APIKeyConnection::imageModel)
-                return true;
+            named = JsonReader::toString(alias) == APIKeyConnection::imageModel || named;
+        found = found || named;
     }
-    return false;
+    return found;
 }
 
 QNetworkRequest checkRequest(const QString& key)
@@ -76,12 +80,14 @@ QNetworkRequest checkRequest(const QString& key)
 } // namespace
 
 APIKeyConnection::APIKeyConnection(QObject* parent)
-    : QObject(parent), m_saved(ProviderKeyStore::readKeyText().has_value())
+    : QObject(parent), m_saved(ProviderKeyStore::usableKey().has_value())
 {
 }
 
 APIKeyConnection::Verdict APIKeyConnection::judge(const HttpOutcome& outcome, const QString& key)
 {
+    if (outcome.tooLarge)
+        return {false, unexpectedResponse};
     if (!outcome.answered())
         return {false, noConnection};
     if (outcome.status != 200)
@@ -90,8 +96,7 @@ APIKeyConnection::Verdict APIKeyConnection::judge(const HttpOutcome& outcome, co
     try {
         found = listsImageModel(outcome.body);
     } catch (const DecodeError&) {
-        return {false, QStringLiteral("xAI returned an unexpected response. Try again shortly. "
-                                      "Your previous key is unchanged.")};
+        return {false, unexpectedResponse};
     }
     try {
         ProviderKeyStore::saveGrok(key);
@@ -130,7 +135,7 @@ void APIKeyConnection::connect(const QString& key, std::function<void(bool)> don
     };
     auto check = std::make_shared<Check>(Check{trimmed, this, std::move(done)});
     auto* manager = new QNetworkAccessManager(QCoreApplication::instance());
-    HttpExchange::send(*manager, checkRequest(trimmed), "GET", {}, manager,
+    HttpExchange::send(*manager, checkRequest(trimmed), "GET", {}, HttpExchange::jsonLimit, manager,
                        [check, manager](const HttpOutcome& outcome) {
                            manager->deleteLater();
                            const Verdict verdict = judge(outcome, check->key);

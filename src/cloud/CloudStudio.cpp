@@ -1,23 +1,20 @@
 #include "CloudStudio.h"
 
 #include "CloudEndpoints.h"
+#include "GeneratedImage.h"
 #include "HttpExchange.h"
 #include "JsonReader.h"
 #include "ProviderKeyStore.h"
 #include "ServiceClient.h"
-#include "TolvaneService.h"
 #include "XaiImages.h"
 #include "core/Async.h"
 #include "core/EngineError.h"
 #include "core/FileNames.h"
 #include "imageio/ImageLoader.h"
 
-#include <QBuffer>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QImageWriter>
-#include <QNetworkRequest>
 #include <QSettings>
 #include <QtConcurrent>
 
@@ -26,7 +23,6 @@ namespace {
 constexpr qsizetype maxPromptBytes = 4096;
 constexpr qint64 maxReferenceBytes = 2'000'000;
 constexpr int referenceMaxPixel = 1024;
-constexpr int catalogTimeoutMs = 60'000;
 
 const QString preparationFailed =
     QStringLiteral("This image could not be prepared for upload. Try a smaller image.");
@@ -51,11 +47,8 @@ Result<QByteArray> referencePng(const QString& path)
         const QImage thumbnail = ImageLoader::thumbnail(path, referenceMaxPixel);
         if (thumbnail.isNull())
             return Result<QByteArray>::failure(preparationFailed);
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter writer(&buffer, "png");
-        if (!writer.write(thumbnail) || png.isEmpty() || png.size() > maxReferenceBytes)
+        const QByteArray png = GeneratedImage::encodePng(thumbnail);
+        if (png.isEmpty() || png.size() > maxReferenceBytes)
             return Result<QByteArray>::failure(preparationFailed);
         return Result<QByteArray>::success(png);
     } catch (...) {
@@ -81,7 +74,6 @@ CloudStudio::Environment CloudStudio::Environment::production()
     Environment environment;
     environment.service = &ServiceClient::shared();
     environment.network = environment.service->manager();
-    environment.serviceOrigin = TolvaneService::origin();
     environment.xaiBase = CloudEndpoints::xaiApi();
     environment.nowSecs = [] { return QDateTime::currentSecsSinceEpoch(); };
     return environment;
@@ -91,7 +83,7 @@ CloudStudio::CloudStudio(Environment environment, QObject* parent)
     : QObject(parent), m_env(std::move(environment))
 {
     m_settings = m_env.settings ? m_env.settings : new QSettings(this);
-    m_hasOwnKey = storedOwnKey().has_value();
+    m_hasOwnKey = ProviderKeyStore::usableKey().has_value();
     const QVariant job = m_settings->value(QStringLiteral("cloudJob"));
     if (job.isValid())
         m_resumeJob = job.toString();
@@ -100,37 +92,21 @@ CloudStudio::CloudStudio(Environment environment, QObject* parent)
     m_resumeDestination = m_destination;
 }
 
-std::optional<QString> CloudStudio::storedOwnKey()
-{
-    const std::optional<QString> key = ProviderKeyStore::readKeyText();
-    if (!key)
-        return std::nullopt;
-    // Header values cannot carry control characters; such a key is no key at all.
-    for (const QChar c : *key)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            return std::nullopt;
-    return key;
-}
-
 void CloudStudio::load(std::function<void()> done)
 {
-    QNetworkRequest request(
-        CloudEndpoints::join(m_env.serviceOrigin, QStringLiteral("api/models")));
-    request.setTransferTimeout(catalogTimeoutMs);
-    HttpExchange::send(*m_env.network, request, "GET", {}, this,
-                       [this, done = std::move(done)](const HttpOutcome& outcome) {
-                           if (!outcome.answered()) {
-                               setMessage(outcome.transportError);
-                           } else if (outcome.status == 200) {
-                               try {
-                                   setModels(Catalog::decode(outcome.body).models);
-                               } catch (const DecodeError& error) {
-                                   setMessage(error.message());
-                               }
-                           }
-                           if (done)
-                               done();
-                       });
+    m_env.service->fetchCatalog(this, [this, done = std::move(done)](const HttpOutcome& outcome) {
+        if (!outcome.answered()) {
+            setMessage(outcome.transportError);
+        } else if (outcome.status == 200) {
+            try {
+                setModels(Catalog::decode(outcome.body).models);
+            } catch (const DecodeError& error) {
+                setMessage(error.message());
+            }
+        }
+        if (done)
+            done();
+    });
 }
 
 void CloudStudio::generate(const QString& prompt, const CloudModel& model,
@@ -195,21 +171,28 @@ void CloudStudio::prepareReference(const QString& path, std::function<void(const
 void CloudStudio::generateWithOwnKey(const CloudModel& model, const QString& prompt,
                                      const std::optional<QString>& image, const QString& path)
 {
-    const std::optional<QString> key = storedOwnKey();
+    const std::optional<QString> key = ProviderKeyStore::usableKey();
     if (!key)
         throw MessageError(QStringLiteral("Save your xAI API key first."));
     setMessage(QStringLiteral("Generating with your xAI account\u2026"));
     xai::requestImage(*m_env.network, m_env.xaiBase, *key, model, prompt, image, this,
                       [this, path](const Result<QByteArray>& bytes) {
-                          step([&] {
-                              if (!bytes.isOk())
-                                  throw MessageError(bytes.error());
-                              saveImage(bytes.value(), path);
-                              setMessage(QStringLiteral("Saved. This request was billed "
-                                                        "directly to your xAI account."));
-                              setBusy(false);
-                          });
+                          if (!bytes.isOk()) {
+                              fail(bytes.error());
+                              return;
+                          }
+                          whenFinished(GeneratedImage::toPngLater(bytes.value()), this,
+                                       [this, path](const Result<QByteArray>& png) {
+                                           step([&] { saveOwnKeyImage(png, path); });
+                                       });
                       });
+}
+
+void CloudStudio::saveOwnKeyImage(const Result<QByteArray>& png, const QString& path)
+{
+    saveImage(png, path);
+    setMessage(QStringLiteral("Saved. This request was billed directly to your xAI account."));
+    setBusy(false);
 }
 
 void CloudStudio::submitJob(const CloudModel& model, const QString& prompt,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CloudRecords.h"
+#include "Result.h"
 
 #include <QList>
 #include <QObject>
@@ -32,7 +33,6 @@ public:
     struct Environment {
         QNetworkAccessManager* network = nullptr;
         ServiceClient* service = nullptr;
-        QUrl serviceOrigin;
         QUrl xaiBase;
         // Null: the application's own settings.
         QSettings* settings = nullptr;
@@ -43,8 +43,7 @@ public:
         int pollIntervalMs = 5000;
         int maxPolls = 48;
 
-        // The shared network and service client, the service origin and xAI; no chooser (the
-        // sheet supplies it).
+        // The shared network and service client and xAI; no chooser (the sheet supplies it).
         static Environment production();
     };
 
@@ -59,9 +58,6 @@ public:
     void setHasOwnKey(bool hasOwnKey);
     // The service job not yet saved; null when there is none.
     QString resumeJob() const { return m_resumeJob; }
-
-    // A usable xAI key from the keyring: valid UTF-8 without control characters.
-    static std::optional<QString> storedOwnKey();
 
     // Refreshes the catalogue; `done` follows in every case. Never touches isBusy.
     void load(std::function<void()> done = {});
@@ -86,11 +82,13 @@ private:
     void prepareReference(const QString& path, std::function<void(const QString&)> next);
     void generateWithOwnKey(const CloudModel& model, const QString& prompt,
                             const std::optional<QString>& image, const QString& path);
+    void saveOwnKeyImage(const Result<QByteArray>& png, const QString& path);
     void submitJob(const CloudModel& model, const QString& prompt,
                    const std::optional<QString>& image, const QString& path);
     void poll(const QString& job, const QString& path, std::function<void()> done);
     void pollOnce(const QString& job, const QString& path, int attempt, std::function<void()> done);
-    void saveImage(const QByteArray& bytes, const QString& path);
+    // Writes the PNG (or reports why there is none) as a new file at `path`; throws.
+    void saveImage(const Result<QByteArray>& png, const QString& path);
     void rememberJob(const QString& job, const QString& path);
     void forgetJob();
     // Reloads the catalogue, then leaves the busy state.

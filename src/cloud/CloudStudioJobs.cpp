@@ -1,25 +1,22 @@
 // Service jobs of the studio: remembering, polling, resuming, and saving their images.
 #include "CloudStudio.h"
 
+#include "GeneratedImage.h"
 #include "ServiceClient.h"
 #include "StrictBase64.h"
+#include "core/Async.h"
 #include "core/EngineError.h"
 #include "core/FileNames.h"
-#include "imageio/ImageLoader.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageWriter>
 #include <QSaveFile>
 #include <QSettings>
 #include <QTimer>
 #include <QUrl>
+#include <QtConcurrent>
 
 namespace {
-
-const QString cannotSave = QStringLiteral("The result could not be saved. Check whether the "
-                                          "destination already exists or is still available.");
 
 // Removes a file when the scope ends, whatever happened in it.
 class RemoveOnExit {
@@ -33,15 +30,32 @@ private:
     QString m_path;
 };
 
-QByteArray encodePng(const QImage& image)
+// One answer about a job, read off the GUI thread: its record, or why it is none, and for a
+// completed job with a usable image that image as PNG (or why it cannot be one).
+struct JobReply {
+    QString decodeError;
+    CloudResult result;
+    std::optional<Result<QByteArray>> png;
+};
+
+JobReply readJobReply(const QByteArray& body)
 {
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    if (image.isNull() || !writer.write(image))
-        return {};
-    return png;
+    JobReply reply;
+    try {
+        reply.result = CloudResult::decode(body);
+    } catch (const EngineError& error) {
+        reply.decodeError = error.message();
+        return reply;
+    } catch (...) {
+        reply.decodeError = GeneratedImage::cannotSave;
+        return reply;
+    }
+    if (reply.result.status == u"completed" && reply.result.imageBase64) {
+        if (const auto image = strictBase64Decode(*reply.result.imageBase64))
+            reply.png = GeneratedImage::toPng(*image);
+    }
+    reply.result.imageBase64.reset(); // the PNG is all that is needed from here on
+    return reply;
 }
 
 } // namespace
@@ -86,15 +100,13 @@ void CloudStudio::pollOnce(const QString& job, const QString& path, int attempt,
 {
     setMessage(QStringLiteral("Generating\u2026 You can recover this request with Check Result "
                               "if the connection drops."));
-    const auto answered = [this, job, path, attempt, done](const Result<QByteArray>& reply) {
+    const auto decided = [this, job, path, attempt, done](const JobReply& reply) {
         step([&] {
-            if (!reply.isOk())
-                throw MessageError(reply.error());
-            const CloudResult result = CloudResult::decode(reply.value());
-            const std::optional<QByteArray> image =
-                result.imageBase64 ? strictBase64Decode(*result.imageBase64) : std::nullopt;
-            if (result.status == u"completed" && image && !path.isEmpty()) {
-                saveImage(*image, path);
+            if (!reply.decodeError.isNull())
+                throw MessageError(reply.decodeError);
+            const CloudResult& result = reply.result;
+            if (result.status == u"completed" && reply.png && !path.isEmpty()) {
+                saveImage(*reply.png, path);
                 forgetJob();
                 setMessage(QStringLiteral("Your image is saved."));
                 done();
@@ -118,23 +130,31 @@ void CloudStudio::pollOnce(const QString& job, const QString& path, int attempt,
             });
         });
     };
+    // A reply may hold a whole image: it is parsed, decoded and re-encoded off the GUI thread.
+    const auto answered = [this, decided](const Result<QByteArray>& reply) {
+        if (!reply.isOk()) {
+            fail(reply.error());
+            return;
+        }
+        whenFinished(QtConcurrent::run(readJobReply, reply.value()), this, decided);
+    };
     m_env.service->request(QStringLiteral("api/cloud/result"), {{QStringLiteral("job_id"), job}},
                            this, answered);
 }
 
-void CloudStudio::saveImage(const QByteArray& bytes, const QString& path)
+void CloudStudio::saveImage(const Result<QByteArray>& png, const QString& path)
 {
     if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
-        throw MessageError(cannotSave);
-    const QByteArray png = encodePng(ImageLoader::decodeData(bytes));
-    if (png.isEmpty())
-        throw MessageError(cannotSave);
+        throw MessageError(GeneratedImage::cannotSave);
+    if (!png.isOk())
+        throw MessageError(png.error());
 
     const QString hidden = QFileInfo(path).absolutePath() + QStringLiteral("/.tolvane-") +
                            FileNames::newUuidString() + QStringLiteral(".png");
     const RemoveOnExit cleanup(hidden);
     QSaveFile file(hidden);
-    if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size() || !file.commit())
+    const QByteArray& bytes = png.value();
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         throw ImageError::cannotWrite(FileNames::lastPathComponent(path));
     FileNames::moveNoReplace(hidden, path);
     setOutputURL(path);

@@ -42,6 +42,16 @@ std::optional<QByteArray> read(const QString& account)
     return reply.value;
 }
 
+std::optional<QByteArray> lookup(const QString& account)
+{
+    const SecretReply reply = current()->lookup(serviceName(), account);
+    if (reply.status == SecretReply::Status::failed)
+        throw failure(QStringLiteral("Reading from the keyring"), reply.message);
+    if (reply.status == SecretReply::Status::missing)
+        return std::nullopt;
+    return reply.value;
+}
+
 void remove(const QString& account)
 {
     const SecretReply reply = current()->remove(serviceName(), account);

@@ -17,6 +17,9 @@ inline constexpr char16_t service[] = u"com.vandelorn.tolvane.pro";
 void save(const QByteArray& data, const QString& account);
 // The item's bytes; nothing when it is missing or cannot be read. Never throws.
 std::optional<QByteArray> read(const QString& account);
+// The item's bytes, or nothing when it is missing. Throws MessageError "Reading from the
+// keyring failed: <message>." when the keyring cannot answer (locked, no service).
+std::optional<QByteArray> lookup(const QString& account);
 // Deletes the item; a missing item is no error. Throws MessageError "Removing the key from the
 // keyring failed: <message>.".
 void remove(const QString& account);

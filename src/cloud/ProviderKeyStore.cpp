@@ -24,10 +24,18 @@ QStringList graphemeClusters(const QString& text)
     return clusters;
 }
 
-bool containsSpace(const QString& text)
+bool containsSpaceOrControl(const QString& text)
 {
     for (const char32_t codePoint : text.toUcs4())
-        if (QChar::isSpace(codePoint))
+        if (QChar::isSpace(codePoint) || QChar::category(codePoint) == QChar::Other_Control)
+            return true;
+    return false;
+}
+
+bool containsControl(const QString& text)
+{
+    for (const QChar c : text)
+        if (c.category() == QChar::Other_Control)
             return true;
     return false;
 }
@@ -41,7 +49,7 @@ bool isValidKey(const QString& key)
     const bool prefixed = clusters.size() >= 4 && clusters[0] == u"x" && clusters[1] == u"a" &&
                           clusters[2] == u"i" && clusters[3] == u"-";
     return prefixed && clusters.size() >= minimumKeyLength && clusters.size() <= maximumKeyLength &&
-           !containsSpace(trimmed);
+           !containsSpaceOrControl(trimmed);
 }
 
 void saveGrok(const QString& key)
@@ -58,6 +66,14 @@ std::optional<QString> readKeyText()
     if (!bytes)
         return std::nullopt;
     return decodeUtf8(*bytes);
+}
+
+std::optional<QString> usableKey()
+{
+    const std::optional<QString> key = readKeyText();
+    if (!key || containsControl(*key))
+        return std::nullopt;
+    return key;
 }
 
 std::optional<QString> decodeUtf8(const QByteArray& bytes)

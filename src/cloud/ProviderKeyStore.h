@@ -11,13 +11,16 @@ inline constexpr int minimumKeyLength = 21;
 inline constexpr int maximumKeyLength = 299;
 
 // After trimming: begins with "xai-" (case-sensitive), 21 to 299 user-perceived characters
-// (grapheme clusters, the prefix included) and no whitespace character anywhere.
+// (grapheme clusters, the prefix included), and no whitespace or control character anywhere
+// (a request header cannot carry one).
 bool isValidKey(const QString& key);
 // Trims and checks the key, then stores its UTF-8 bytes under "provider.xai". Throws MessageError
 // "Enter a valid xAI API key." (nothing written) or the keyring's failure.
 void saveGrok(const QString& key);
 // The stored key as text, exactly as stored; nothing when missing or not valid UTF-8.
 std::optional<QString> readKeyText();
+// The stored key when the studio can send it: valid UTF-8 without control characters.
+std::optional<QString> usableKey();
 // Strict UTF-8: nothing for any invalid or incomplete sequence; a leading BOM is kept.
 std::optional<QString> decodeUtf8(const QByteArray& bytes);
 

@@ -2,7 +2,9 @@
 
 #include "CloudEndpoints.h"
 #include "HttpExchange.h"
+#include "ServiceAccount.h"
 #include "TolvaneService.h"
+#include "core/EngineError.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -13,6 +15,14 @@ namespace {
 
 constexpr int generateTimeoutMs = 240'000;
 constexpr int defaultTimeoutMs = 45'000;
+constexpr int catalogTimeoutMs = 60'000;
+
+// The account token must never reach another host.
+void stayWithinOrigin(QNetworkRequest& request)
+{
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::SameOriginRedirectPolicy);
+}
 
 } // namespace
 
@@ -42,6 +52,7 @@ QNetworkRequest ServiceClient::makeRequest(const QString& path) const
     request.setTransferTimeout(path == u"api/cloud/generate" ? generateTimeoutMs
                                                              : defaultTimeoutMs);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    stayWithinOrigin(request);
     return request;
 }
 
@@ -57,6 +68,9 @@ Result<QByteArray> ServiceClient::interpret(int status, const QByteArray& body)
 {
     if (status == 200)
         return Result<QByteArray>::success(body);
+    // An explanation is a sentence; a body this large is none, and is not worth parsing.
+    if (body.size() > HttpExchange::jsonLimit)
+        return Result<QByteArray>::failure(QString::fromLatin1(HttpExchange::tooLargeText));
     const QJsonValue error = QJsonDocument::fromJson(body).object().value(QStringLiteral("error"));
     // A blank explanation tells the user nothing: the fixed sentence does.
     if (error.isString() && !error.toString().trimmed().isEmpty())
@@ -67,11 +81,40 @@ Result<QByteArray> ServiceClient::interpret(int status, const QByteArray& body)
 void ServiceClient::request(const QString& path, const Fields& fields, QObject* context,
                             Callback callback)
 {
-    HttpExchange::send(*m_manager, makeRequest(path), "POST", encode(fields), context,
-                       [callback = std::move(callback)](const HttpOutcome& outcome) {
-                           if (!outcome.answered())
-                               callback(Result<QByteArray>::failure(outcome.transportError));
-                           else
-                               callback(interpret(outcome.status, outcome.body));
-                       });
+    // Every answer of the service's job endpoints may carry a generated image.
+    send(makeRequest(path), "POST", encode(fields), HttpExchange::imageReplyLimit, context,
+         [callback = std::move(callback)](const HttpOutcome& outcome) {
+             if (!outcome.answered())
+                 callback(Result<QByteArray>::failure(outcome.transportError));
+             else
+                 callback(interpret(outcome.status, outcome.body));
+         });
+}
+
+void ServiceClient::fetchCatalog(QObject* context, std::function<void(const HttpOutcome&)> handler)
+{
+    QNetworkRequest request(address(QStringLiteral("api/models")));
+    request.setTransferTimeout(catalogTimeoutMs);
+    stayWithinOrigin(request);
+    send(request, "GET", {}, HttpExchange::jsonLimit, context, std::move(handler));
+}
+
+void ServiceClient::send(QNetworkRequest request, const QByteArray& method, const QByteArray& body,
+                         qint64 limit, QObject* context,
+                         std::function<void(const HttpOutcome&)> handler)
+{
+    if (m_token.isEmpty()) {
+        try {
+            m_token = ServiceAccount::token();
+        } catch (const MessageError& error) {
+            HttpOutcome failed;
+            failed.transportError = error.message();
+            QMetaObject::invokeMethod(
+                context, [handler = std::move(handler), failed] { handler(failed); },
+                Qt::QueuedConnection);
+            return;
+        }
+    }
+    request.setRawHeader("Authorization", "Bearer " + m_token.toLatin1());
+    HttpExchange::send(*m_manager, request, method, body, limit, context, std::move(handler));
 }

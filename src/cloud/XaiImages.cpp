@@ -5,9 +5,11 @@
 #include "HttpExchange.h"
 #include "JsonReader.h"
 #include "StrictBase64.h"
+#include "core/Async.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QtConcurrent>
 
 namespace xai {
 namespace {
@@ -85,9 +87,14 @@ void requestImage(QNetworkAccessManager& network, const QUrl& base, const QStrin
 {
     const QByteArray body =
         QJsonDocument(requestBody(model, prompt, image)).toJson(QJsonDocument::Compact);
-    HttpExchange::send(
-        network, makeRequest(base, key, image.has_value()), "POST", body, context,
-        [done = std::move(done)](const HttpOutcome& outcome) { done(interpret(outcome)); });
+    HttpExchange::send(network, makeRequest(base, key, image.has_value()), "POST", body,
+                       HttpExchange::imageReplyLimit, context,
+                       [context, done = std::move(done)](const HttpOutcome& outcome) {
+                           // The reply may hold a whole image as Base64: it is parsed off the GUI
+                           // thread.
+                           whenFinished(QtConcurrent::run([outcome] { return interpret(outcome); }),
+                                        context, done);
+                       });
 }
 
 } // namespace xai

@@ -92,7 +92,11 @@ TEST_F(APIKeyConnectionTest, ModelListShapes)
     const QString unexpected =
         u"xAI returned an unexpected response. Try again shortly. Your previous key is unchanged."_qs;
     for (const QByteArray body : {R"({})", R"({"data":[{"name":"x"}]})", R"({"data":[{"id":5}]})",
-                                  R"({"data":[{"id":"a","aliases":[3]}]})", R"([])", "<html>"}) {
+                                  R"({"data":[{"id":"a","aliases":[3]}]})", R"([])", "<html>",
+                                  // the image model first, then a malformed entry or alias
+                                  R"({"data":[{"id":"grok-imagine-image-2.0"},{"id":5}]})",
+                                  R"({"data":[{"id":"grok-imagine-image-2.0"},{"name":"x"}]})",
+                                  R"({"data":[{"id":"grok-imagine-image-2.0","aliases":[3]}]})"}) {
         keyring->failStore = u"must not store"_qs;
         EXPECT_FALSE(check(connection, HttpReply::json(200, body))) << body.constData();
         EXPECT_EQ(connection.message(), unexpected);
@@ -227,4 +231,27 @@ TEST_F(APIKeyConnectionTest, StoredBytesThatAreNotUtf8CountAsNoKey)
     EXPECT_FALSE(APIKeyConnection().saved());
     keyring->store(u"com.vandelorn.tolvane.pro"_qs, u"provider.xai"_qs, "");
     EXPECT_TRUE(APIKeyConnection().saved());
+}
+
+TEST_F(APIKeyConnectionTest, AKeyWithAControlCharacterIsNeverStoredOrConnected)
+{
+    server.reply("GET", "/v1/models", HttpReply::json(200, R"({"data":[]})"));
+    APIKeyConnection connection;
+    for (const QString& typed : {key + u"\x01"_qs, u"xai-abc\x1B"_qs + QString(30, u'k'),
+                                 key + u"\x7F"_qs, key + u"\u009B"_qs}) {
+        std::optional<bool> stored;
+        connection.connect(typed, [&](bool result) { stored = result; });
+        ASSERT_TRUE(stored.has_value());
+        EXPECT_FALSE(*stored);
+        EXPECT_TRUE(connection.message().startsWith(u"xAI keys start with xai-."_qs));
+        EXPECT_FALSE(connection.saved());
+    }
+    QTest::qWait(20);
+    EXPECT_EQ(server.requestCount(), 0);
+    EXPECT_FALSE(storedKey().has_value());
+
+    // One stored some other way counts as no key, as it does for the studio.
+    keyring->store(u"com.vandelorn.tolvane.pro"_qs, u"provider.xai"_qs,
+                   (key + u"\x01"_qs).toUtf8());
+    EXPECT_FALSE(APIKeyConnection().saved());
 }

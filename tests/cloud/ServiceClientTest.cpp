@@ -113,7 +113,7 @@ TEST_F(ServiceClientTest, TransportFailuresAreSentences)
     request.setTransferTimeout(150);
     std::optional<HttpOutcome> outcome;
     QObject context;
-    HttpExchange::send(manager, request, "GET", {}, &context,
+    HttpExchange::send(manager, request, "GET", {}, HttpExchange::jsonLimit, &context,
                        [&](const HttpOutcome& o) { outcome = o; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return outcome.has_value(); }, 5000));
     EXPECT_FALSE(outcome->answered());

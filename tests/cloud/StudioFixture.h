@@ -45,7 +45,6 @@ protected:
         CloudStudio::Environment env;
         env.network = &network;
         env.service = &service;
-        env.serviceOrigin = QUrl(server.base());
         env.xaiBase = QUrl(server.base());
         env.settings = settings.get();
         env.chooseNewPngFile = [this](const QString& name, const QString& message) {
@@ -65,6 +64,14 @@ protected:
     void waitIdle(const CloudStudio& studio)
     {
         ASSERT_TRUE(QTest::qWaitFor([&] { return !studio.isBusy(); }, 15000));
+    }
+
+    // Loads the catalogue and waits until the load has ended.
+    static bool loaded(CloudStudio& studio, int timeoutMs = 5000)
+    {
+        bool done = false;
+        studio.load([&] { done = true; });
+        return QTest::qWaitFor([&] { return done; }, timeoutMs);
     }
 
     void storeKey(const QByteArray& key)

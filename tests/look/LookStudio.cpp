@@ -13,6 +13,8 @@
 
 #include <QBuffer>
 #include <QCheckBox>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QPlainTextEdit>
@@ -65,7 +67,6 @@ CloudStudioView* sheet(const QByteArray& models, bool withKey)
     CloudStudio::Environment environment;
     environment.network = &s.network;
     environment.service = &s.service;
-    environment.serviceOrigin = QUrl(s.server.base());
     environment.xaiBase = QUrl(s.server.base());
     environment.settings = &s.settings;
     environment.chooseNewPngFile = [](const QString&, const QString&) {
@@ -134,6 +135,41 @@ void saved(QWidget* widget)
     view->adjustSize();
 }
 
+// A refusal by the service whose text is `error`.
+void refused(QWidget* widget, const QString& error)
+{
+    CloudStudioView* view = studioOf(widget);
+    loaded(view);
+    QFile::remove(stage().folder.filePath(QStringLiteral("lighthouse.png")));
+    stage().server.reply(
+        "POST", QStringLiteral("/api/cloud/generate"),
+        HttpReply::json(500, QJsonDocument(QJsonObject{{QStringLiteral("error"), error}})
+                                 .toJson(QJsonDocument::Compact)));
+    view->promptEditor()->setPlainText(QStringLiteral("A lighthouse on a cliff at dawn"));
+    view->generateButton()->click();
+    (void)QTest::qWaitFor([view, error] { return view->studio().message() == error; }, 20000);
+    QTest::qWait(100);
+    view->adjustSize();
+}
+
+QString longError()
+{
+    return QStringLiteral(
+        "The provider could not complete this image because the request was flagged by an "
+        "automated review of <b>prompts</b> and reference images; nothing was charged. Change "
+        "the wording of the prompt, remove the reference image or pick another model, then try "
+        "again. If this keeps happening, the service's status page lists known problems with "
+        "each provider and when they are expected to end.");
+}
+
+QString hugeError()
+{
+    QString text;
+    for (int i = 0; text.size() < (2 << 20); ++i)
+        text += QStringLiteral("Upstream error ") + QString::number(i) + QStringLiteral(": ");
+    return text;
+}
+
 const Look::Registration states{{
     {QStringLiteral("studio-empty-catalogue"),
      [] { return sheet(R"({"models":[]})", false); },
@@ -146,6 +182,14 @@ const Look::Registration states{{
      ownKeyWithReference},
     {QStringLiteral("studio-busy"), [] { return sheet(catalog, false); }, {}, busy},
     {QStringLiteral("studio-saved"), [] { return sheet(catalog, true); }, {}, saved},
+    {QStringLiteral("studio-long-status"),
+     [] { return sheet(catalog, false); },
+     {},
+     [](QWidget* widget) { refused(widget, longError()); }},
+    {QStringLiteral("studio-huge-error"),
+     [] { return sheet(catalog, false); },
+     {},
+     [](QWidget* widget) { refused(widget, hugeError()); }},
     {QStringLiteral("studio-key-sheet"),
      [] {
          KeychainStore::setStore(std::make_shared<InMemorySecretStore>());

@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <atomic>
 #include <mutex>
 #include <optional>
 
@@ -58,6 +59,14 @@ HttpReply HttpReply::close(int delayMs)
     return reply;
 }
 
+HttpReply HttpReply::endless(int status, const QByteArray& start, qint64 announcedLength)
+{
+    HttpReply reply = json(status, start);
+    reply.mode = Mode::endless;
+    reply.announcedLength = announcedLength;
+    return reply;
+}
+
 namespace {
 
 struct Route {
@@ -84,7 +93,10 @@ QByteArray serialise(const HttpReply& reply)
         "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
     for (const auto& [name, value] : reply.headers)
         out += name + ": " + value + "\r\n";
-    out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
+    if (reply.announcedLength >= 0)
+        out += "Content-Length: " + QByteArray::number(reply.announcedLength) + "\r\n";
+    else if (reply.mode != HttpReply::Mode::endless)
+        out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
     out += "Connection: close\r\n\r\n";
     return out + reply.body;
 }
@@ -124,6 +136,7 @@ struct LoopbackHttpServer::Shared {
     QMap<std::pair<QByteArray, QString>, Route> routes;
     HttpReply fallback = HttpReply::text(404, "no route");
     QList<HttpRequest> requests;
+    std::atomic<qint64> streamed{0};
 
     // Records the request and picks its answer.
     HttpReply answer(const HttpRequest& request)
@@ -196,17 +209,42 @@ private:
         send(socket, m_shared->answer(*request));
     }
 
-    static void send(QTcpSocket* socket, const HttpReply& reply)
+    // Keeps about a megabyte queued until the client goes or the limit is reached.
+    void stream(QTcpSocket* socket)
+    {
+        static const QByteArray filler(64 << 10, 'a');
+        const auto topUp = [this, socket] {
+            while (socket->bytesToWrite() < (1 << 20) &&
+                   socket->state() == QAbstractSocket::ConnectedState) {
+                if (m_shared->streamed >= HttpReply::endlessLimit) {
+                    socket->disconnectFromHost();
+                    return;
+                }
+                socket->write(filler);
+                m_shared->streamed += filler.size();
+            }
+        };
+        QObject::connect(socket, &QTcpSocket::bytesWritten, socket, topUp);
+        topUp();
+    }
+
+    void send(QTcpSocket* socket, const HttpReply& reply)
     {
         if (reply.mode == HttpReply::Mode::stall)
             return;
-        QTimer::singleShot(std::max(0, reply.delayMs), socket, [socket, reply] {
+        QTimer::singleShot(std::max(0, reply.delayMs), socket, [this, socket, reply] {
             if (reply.mode == HttpReply::Mode::close) {
                 socket->abort();
                 return;
             }
             socket->write(serialise(reply));
-            socket->disconnectFromHost();
+            if (reply.mode == HttpReply::Mode::endless) {
+                stream(socket);
+                return;
+            }
+            // A body shorter than announced leaves the client waiting for the rest.
+            if (reply.announcedLength <= reply.body.size())
+                socket->disconnectFromHost();
         });
     }
 
@@ -296,6 +334,11 @@ int LoopbackHttpServer::requestCount() const
 {
     std::lock_guard lock(m_shared->mutex);
     return int(m_shared->requests.size());
+}
+
+qint64 LoopbackHttpServer::streamedBytes() const
+{
+    return m_shared->streamed;
 }
 
 bool LoopbackHttpServer::waitForRequests(int count, int timeoutMs) const

@@ -31,7 +31,8 @@ struct HttpReply {
     enum class Mode {
         answer, // send status, headers and body after delayMs
         stall,  // read the request and never answer (time-outs)
-        close   // close the connection after delayMs without answering
+        close,  // close the connection after delayMs without answering
+        endless // send status, headers and body, then filler bytes until the client leaves
     };
 
     int status = 200;
@@ -39,6 +40,9 @@ struct HttpReply {
     QByteArray body;
     int delayMs = 0;
     Mode mode = Mode::answer;
+    // Replaces the Content-Length the server would send (endless replies send none otherwise);
+    // an answer whose body is shorter keeps the connection open after it.
+    qint64 announcedLength = -1;
 
     static HttpReply json(int status, const QByteArray& body);
     static HttpReply text(int status, const QByteArray& body,
@@ -46,6 +50,9 @@ struct HttpReply {
     static HttpReply redirect(int status, const QByteArray& location);
     static HttpReply stall();
     static HttpReply close(int delayMs = 0);
+    // `start`, then 'a' without end (at most endlessLimit bytes in all).
+    static HttpReply endless(int status, const QByteArray& start, qint64 announcedLength = -1);
+    static constexpr qint64 endlessLimit = qint64(256) << 20;
 };
 
 using HttpHandler = std::function<HttpReply(const HttpRequest&)>;
@@ -78,6 +85,8 @@ public:
     QList<HttpRequest> requests() const;
     QList<HttpRequest> requests(const QByteArray& method, const QString& path) const;
     int requestCount() const;
+    // Bytes of all endless replies written so far.
+    qint64 streamedBytes() const;
     // Spins the caller's event loop until `count` requests have arrived in all.
     bool waitForRequests(int count, int timeoutMs = 5000) const;
 

@@ -268,3 +268,25 @@ TEST(APIKeysViewKeyring, VerifiesStoresAndRemovesInTheRealKeyring)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(APIKeysViewTest, AKeyTheStudioRefusesIsNeverShownAsConnected)
+{
+    m_server.reply("GET", QStringLiteral("/v1/models"), HttpReply::json(200, models));
+    APIKeysView view;
+    view.keyField()->setText(validKey + QChar(0x01)); // pasted with a control character
+    view.verifyButton()->click();
+    QTest::qWait(50);
+    EXPECT_EQ(m_server.requestCount(), 0);
+    EXPECT_FALSE(storedKey().has_value());
+    EXPECT_EQ(view.connectionRow()->text(), QStringLiteral("Not connected yet"));
+    EXPECT_EQ(view.statusLine()->symbol(), QStringLiteral("info.circle"));
+
+    KeychainStore::save((validKey + QChar(0x1B)).toUtf8(), QStringLiteral("provider.xai"));
+    APIKeysView reopened;
+    EXPECT_EQ(reopened.connectionRow()->text(), QStringLiteral("Not connected yet"));
+    EXPECT_FALSE(shown(reopened.removeButton()));
+}
+
+} // namespace

@@ -4,6 +4,7 @@
 #include "kit/SegmentedControl.h"
 #include "store/AppState.h"
 #include "studio/KeySheet.h"
+#include "studio/StatusText.h"
 #include "studio/StudioRules.h"
 
 #include <QCheckBox>
@@ -13,6 +14,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QSignalSpy>
 
 namespace {
@@ -242,6 +244,54 @@ TEST_F(CloudStudioViewTest, ARememberedJobOffersCheckResult)
     auto view = open({entry(u"grok-1k-low"_qs, u"xAI"_qs, true)});
     EXPECT_FALSE(view->checkResultButton()->isHidden());
     EXPECT_TRUE(view->checkResultButton()->isEnabled());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(CloudStudioViewTest, AHugeServiceTextShowsThreeLinesAndTheSheetFitsItsScreen)
+{
+    auto view = open({entry(u"grok-1k-low"_qs, u"xAI"_qs, true)});
+    QString huge;
+    for (int i = 0; huge.size() < (2 << 20); ++i)
+        huge += u"The provider refused <b>request</b> number "_qs + QString::number(i) + u". "_qs;
+    server.reply(
+        "POST", u"/api/cloud/generate"_qs,
+        HttpReply::json(
+            500, QJsonDocument(QJsonObject{{u"error"_qs, huge}}).toJson(QJsonDocument::Compact)));
+    choice = pathIn(u"refused.png"_qs);
+    view->promptEditor()->setPlainText(u"a lighthouse"_qs);
+    view->generateButton()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->studio().message() == huge; }, 20000));
+    waitIdle(view->studio());
+    QTest::qWait(50);
+
+    const QString shown = view->statusText()->text();
+    EXPECT_LE(shown.count(u'\n'), 2);
+    EXPECT_TRUE(shown.startsWith(u"The provider refused <b>request</b> number 0."_qs));
+    EXPECT_TRUE(shown.endsWith(u'\u2026'));
+    EXPECT_LE(view->statusText()->height(), 4 * view->statusText()->fontMetrics().lineSpacing());
+    EXPECT_TRUE(view->statusText()->toolTip().contains(u"&lt;b&gt;request&lt;/b&gt; number 1."_qs));
+
+    const QRect screen = view->screen()->availableGeometry();
+    EXPECT_LE(view->height(), screen.height());
+    EXPECT_LE(view->width(), screen.width());
+    const QRect generate(view->generateButton()->mapTo(view.get(), QPoint()),
+                         view->generateButton()->size());
+    EXPECT_TRUE(view->rect().contains(generate));
+
+    // A short sentence is shown whole, with no tooltip.
+    server.reset();
+    server.reply("POST", u"/api/cloud/generate"_qs,
+                 HttpReply::json(500, R"({"error":"Out of credits."})"));
+    choice = pathIn(u"short.png"_qs);
+    view->generateButton()->click();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return view->studio().message() == u"Out of credits."_qs; }, 10000));
+    QTest::qWait(20);
+    EXPECT_EQ(view->statusText()->text(), u"Out of credits."_qs);
+    EXPECT_TRUE(view->statusText()->toolTip().isEmpty());
 }
 
 } // namespace

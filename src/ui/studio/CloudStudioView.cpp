@@ -1,6 +1,7 @@
 #include "CloudStudioView.h"
 
 #include "KeySheet.h"
+#include "StatusText.h"
 #include "StudioRules.h"
 #include "kit/AquaButton.h"
 #include "kit/Divider.h"
@@ -251,8 +252,7 @@ QWidget* CloudStudioView::makeStatusRow()
     layout->setContentsMargins(0, 0, 0, 0);
     m_spinner = new Spinner;
     layout->addWidget(m_spinner);
-    m_status = note({});
-    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_status = new StatusText;
     layout->addWidget(m_status, 1);
     return row;
 }

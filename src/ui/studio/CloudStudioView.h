@@ -14,6 +14,7 @@ class QLabel;
 class QPlainTextEdit;
 class SegmentedControl;
 class Spinner;
+class StatusText;
 class SymbolLabel;
 
 // The studio sheet over the main window: one new image from a prompt, through the product's
@@ -42,7 +43,7 @@ public:
     AquaButton* showInFolderButton() const { return m_showInFolder; }
     AquaButton* keyButton() const { return m_keyButton; }
     AquaButton* enhanceButton() const { return m_enhance; }
-    QLabel* statusText() const { return m_status; }
+    StatusText* statusText() const { return m_status; }
     Spinner* spinner() const { return m_spinner; }
     KeySheet* keySheet() const { return m_keySheet; }
     // Rows by role, for tests: "emptyNote", "ownKey", "reference", "comingSoon".
@@ -92,7 +93,7 @@ private:
     QLabel* m_comingSoon = nullptr;
     QWidget* m_statusRow = nullptr;
     Spinner* m_spinner = nullptr;
-    QLabel* m_status = nullptr;
+    StatusText* m_status = nullptr;
     AquaButton* m_checkResult = nullptr;
     AquaButton* m_showInFolder = nullptr;
     AquaButton* m_generate = nullptr;

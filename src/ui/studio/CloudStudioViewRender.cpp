@@ -1,6 +1,8 @@
 #include "CloudStudioView.h"
 #include "KeySheet.h"
+#include "StatusText.h"
 #include "StudioRules.h"
+#include "cloud/ProviderKeyStore.h"
 #include "core/FileNames.h"
 #include "kit/AquaButton.h"
 #include "kit/SegmentedControl.h"
@@ -50,7 +52,7 @@ void CloudStudioView::render()
     m_spinner->setVisible(busy);
     m_status->setVisible(!studio.message().isNull());
     m_statusRow->setVisible(busy || !studio.message().isNull());
-    m_status->setText(studio.message());
+    m_status->setMessage(studio.message());
 
     m_checkResult->setVisible(!studio.resumeJob().isNull());
     m_checkResult->setEnabled(!busy);
@@ -98,7 +100,7 @@ void CloudStudioView::openKeySheet()
     m_keySheet->setAttribute(Qt::WA_DeleteOnClose);
     // However the sheet closes, the key rule decides what the studio may use.
     connect(m_keySheet, &QDialog::finished, this,
-            [this] { m_studio->setHasOwnKey(CloudStudio::storedOwnKey().has_value()); });
+            [this] { m_studio->setHasOwnKey(ProviderKeyStore::usableKey().has_value()); });
     m_keySheet->open();
 }
 

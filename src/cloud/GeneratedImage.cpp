@@ -1,0 +1,88 @@
+#include "GeneratedImage.h"
+
+#include "imageio/HeifCodec.h"
+#include "imageio/ImageLoader.h"
+#include "imageio/WebpCodec.h"
+
+#include <QBuffer>
+#include <QColorSpace>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QtConcurrent>
+
+namespace GeneratedImage {
+namespace {
+
+// Bytes of the largest picture allowed, decoded to 8-bit RGBA.
+constexpr qint64 maxDecodedBytes = qint64(maxSide) * maxSide * 4;
+
+bool withinSides(QSize size)
+{
+    return size.width() <= maxSide && size.height() <= maxSide;
+}
+
+// The size a Qt reader sees in the header; invalid when no reader knows the format.
+QSize headerSize(const QByteArray& bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    QImageReader reader;
+    reader.setDevice(&buffer);
+    reader.setDecideFormatFromContent(true);
+    return reader.size();
+}
+
+// HEIF and the WebP files Qt cannot open have no header probe for bytes in memory; their
+// decoders refuse more than maxDecodedBytes from the declared size, before any pixel.
+QImage decodeWithoutQtHeader(const QByteArray& bytes)
+{
+    QImage image = HeifCodec::sniffData(bytes) ? HeifCodec::decodeData(bytes, maxDecodedBytes)
+                                               : WebpCodec::decodeData(bytes, maxDecodedBytes);
+    if (!image.isNull() && image.colorSpace().isValid() &&
+        image.colorSpace() != QColorSpace(QColorSpace::SRgb))
+        image.convertToColorSpace(QColorSpace(QColorSpace::SRgb));
+    return image;
+}
+
+} // namespace
+
+Result<QByteArray> toPng(const QByteArray& bytes)
+{
+    try {
+        QImage image;
+        const QSize declared = HeifCodec::sniffData(bytes) ? QSize() : headerSize(bytes);
+        if (declared.isValid()) {
+            if (!withinSides(declared))
+                return Result<QByteArray>::failure(tooLarge);
+            image = ImageLoader::decodeData(bytes);
+        } else {
+            image = decodeWithoutQtHeader(bytes);
+        }
+        if (!image.isNull() && !withinSides(image.size()))
+            return Result<QByteArray>::failure(tooLarge);
+        const QByteArray png = encodePng(image);
+        if (png.isEmpty())
+            return Result<QByteArray>::failure(cannotSave);
+        return Result<QByteArray>::success(png);
+    } catch (...) {
+        return Result<QByteArray>::failure(cannotSave);
+    }
+}
+
+QByteArray encodePng(const QImage& image)
+{
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    if (image.isNull() || !writer.write(image))
+        return {};
+    return png;
+}
+
+QFuture<Result<QByteArray>> toPngLater(const QByteArray& bytes)
+{
+    return QtConcurrent::run(toPng, bytes);
+}
+
+} // namespace GeneratedImage
