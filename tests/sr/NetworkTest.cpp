@@ -34,25 +34,6 @@ std::vector<float> reference(const std::string& bytes, const std::vector<float>&
     return std::vector<float>(out.ptr<float>(), out.ptr<float>() + out.total());
 }
 
-std::vector<float> runOnce(sr::Network& network, const std::vector<float>& input)
-{
-    std::copy(input.begin(), input.end(), network.input());
-    const float* out = network.run();
-    const sr::Shape s = network.outputShape();
-    return std::vector<float>(out, out + s[0] * s[1] * s[2] * s[3]);
-}
-
-float maxDifference(const std::vector<float>& a, const std::vector<float>& b)
-{
-    if (a.size() != b.size())
-        return INFINITY;
-    float worst = 0;
-    for (size_t i = 0; i < a.size(); ++i)
-        worst = std::max(worst, std::abs(a[i] - b[i])); // NaN never counts as worse: check below
-    return std::any_of(a.begin(), a.end(), [](float v) { return std::isnan(v); }) ? INFINITY
-                                                                                  : worst;
-}
-
 // Runs the model on two inputs one after the other and compares the second with the reference:
 // values left over from the first run must not leak into the second.
 void expectMatchesReference(const std::string& bytes, const Dims& dims)

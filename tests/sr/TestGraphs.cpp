@@ -1,5 +1,8 @@
 #include "TestGraphs.h"
 
+#include <algorithm>
+#include <cmath>
+
 // Every supported operation in the combinations the converter emits and a few it might: fused
 // and unfused element-wise tails, a dense block concatenated in place, a concatenation that
 // cannot be (3 + 5 channels), both depth-to-space orders, nearest enlargement and the clamp.
@@ -61,4 +64,23 @@ std::string unusualConvolutions(const OnnxBuilder::Dims& dims)
         b.node("Add", {squared, b.constant({1}, {-0.5f})}, {}, "output");
     b.output(out, {1, 4, (dims[2] - 1) / 2 + 1, (dims[3] - 3) / 2 + 1});
     return b.bytes();
+}
+
+std::vector<float> runOnce(sr::Executor& network, const std::vector<float>& input)
+{
+    std::copy(input.begin(), input.end(), network.input());
+    const float* out = network.run();
+    const sr::Shape s = network.outputShape();
+    return std::vector<float>(out, out + s[0] * s[1] * s[2] * s[3]);
+}
+
+float maxDifference(const std::vector<float>& a, const std::vector<float>& b)
+{
+    if (a.size() != b.size())
+        return INFINITY;
+    float worst = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        worst = std::max(worst, std::abs(a[i] - b[i])); // NaN never counts as worse: check below
+    return std::any_of(a.begin(), a.end(), [](float v) { return std::isnan(v); }) ? INFINITY
+                                                                                  : worst;
 }
