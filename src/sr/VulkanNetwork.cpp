@@ -37,7 +37,7 @@ const Code kernelCode[kernelCount] = {
     {depthtospace_spirv, sizeof(depthtospace_spirv), "depth-to-space"},
 };
 
-// What the 3x3 kernel asks of a device: its work group and local memory (common.glsl's tiles).
+// What the 3x3 kernel asks of a device: its work group and local memory (conv3x3.comp's tiles).
 constexpr std::uint32_t conv3x3Invocations = 256;
 constexpr std::uint32_t conv3x3SharedBytes = (2 * 10 * 34 + 8 * 2 * 36) * 16;
 constexpr std::uint32_t gridInvocations = 128;
