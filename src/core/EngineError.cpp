@@ -31,6 +31,26 @@ ImageError ImageError::webpTooLarge(qint64 width, qint64 height)
                       {}, width, height);
 }
 
+ImageError ImageError::heicTooLarge(qint64 width, qint64 height)
+{
+    return ImageError(Kind::heicTooLarge,
+                      QStringLiteral("HEIC max is 32768 px per side (result is %1×%2). Pick "
+                                     "PNG/TIFF or a smaller scale.")
+                          .arg(width)
+                          .arg(height),
+                      {}, width, height);
+}
+
+ImageError ImageError::jpegTooLarge(qint64 width, qint64 height)
+{
+    return ImageError(Kind::jpegTooLarge,
+                      QStringLiteral("JPEG max is 65500 px per side (result is %1×%2). Pick "
+                                     "PNG/TIFF or a smaller scale.")
+                          .arg(width)
+                          .arg(height),
+                      {}, width, height);
+}
+
 ImageError ImageError::heicShape(qint64 width, qint64 height)
 {
     return ImageError(Kind::heicShape,

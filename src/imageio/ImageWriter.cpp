@@ -24,12 +24,13 @@ SvgWriter& svgWriter()
     return writer;
 }
 
-// Encoders take 0…100; anything not finite counts as the default quality.
+// Encoders take 0…100; NaN counts as the default quality. Clamped before any conversion so a
+// huge value cannot overflow into quality 0.
 int encoderQuality(double quality)
 {
-    if (!std::isfinite(quality))
+    if (std::isnan(quality))
         quality = 0.92;
-    return int(std::clamp<long>(std::lround(quality * 100.0), 0, 100));
+    return int(std::lround(std::clamp(quality, 0.0, 1.0) * 100.0));
 }
 
 // Qt's writers report only what they can see: encoding into memory leaves every write to the
@@ -72,14 +73,11 @@ void writeEncoded(const QByteArray& encoded, const QString& path)
 
 void writeWebP(const QImage& image, const QString& path, double quality, bool lossless)
 {
-    if (image.width() > webpMaxSide || image.height() > webpMaxSide)
-        throw ImageError::webpTooLarge(image.width(), image.height());
-    const QString name = FileNames::lastPathComponent(path);
-    const float factor = float(quality * 100.0);
-    if (!lossless && !std::isfinite(factor))
-        throw ImageError::cannotWrite(name);
+    if (!lossless && std::isnan(quality))
+        throw ImageError::cannotWrite(FileNames::lastPathComponent(path));
+    const float factor = float(std::clamp(quality, 0.0, 1.0) * 100.0);
     const PixelBuffer buffer = PixelBuffer::from(image);
-    writeEncoded(WebpCodec::encode(buffer, lossless, std::clamp(factor, 0.0f, 100.0f)), path);
+    writeEncoded(WebpCodec::encode(buffer, lossless, factor), path);
 }
 
 } // namespace
@@ -89,6 +87,7 @@ void write(const QImage& source, const QString& path, OutputFormat format, doubl
 {
     if (source.isNull())
         throw ImageError::outOfMemory();
+    checkFits(format, source.width(), source.height());
     const QImage image = withoutPalette(source);
     switch (format) {
     case OutputFormat::same:
@@ -104,8 +103,6 @@ void write(const QImage& source, const QString& path, OutputFormat format, doubl
         writeWebP(image, path, quality, webpLossless);
         return;
     case OutputFormat::heic:
-        if (!heicCanHold(image.width(), image.height()))
-            throw ImageError::heicShape(image.width(), image.height());
         writeEncoded(HeifCodec::encode(image, encoderQuality(quality)), path);
         return;
     case OutputFormat::tiff:
@@ -117,6 +114,19 @@ void write(const QImage& source, const QString& path, OutputFormat format, doubl
         svgWriter()(image, path);
         return;
     }
+}
+
+void checkFits(OutputFormat format, qint64 width, qint64 height)
+{
+    const auto over = [&](qint64 side) { return width > side || height > side; };
+    if (format == OutputFormat::webp && over(webpMaxSide))
+        throw ImageError::webpTooLarge(width, height);
+    if (format == OutputFormat::jpeg && over(jpegMaxSide))
+        throw ImageError::jpegTooLarge(width, height);
+    if (format == OutputFormat::heic && over(heicMaxSide))
+        throw ImageError::heicTooLarge(width, height);
+    if (format == OutputFormat::heic && !heicCanHold(width, height))
+        throw ImageError::heicShape(width, height);
 }
 
 bool heicCanHold(qint64 width, qint64 height)
