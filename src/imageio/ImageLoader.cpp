@@ -140,7 +140,8 @@ QImage thumbnail(const QString& path, int maxPixel)
         if (QImage image = heifThumbnail(path, maxPixel); !image.isNull())
             return toSRGB(shrinkToFit(image, maxPixel));
     if (PngCodec::needsOwnDecoder(path))
-        return toSRGB(shrinkToFit(upright(PngCodec::decode(path, decodeLimitBytes), path), maxPixel));
+        return toSRGB(
+            shrinkToFit(upright(PngCodec::decode(path, decodeLimitBytes), path), maxPixel));
     QImageReader reader;
     openReader(reader, path, true);
     const QImageIOHandler::Transformations own = leftToUs(reader, path);
@@ -180,7 +181,8 @@ QImage load(const QString& path)
     if (pixelSize(path)) {
         QImageReader reader;
         openReader(reader, path, true);
-        QImage image = ExifOrientation::apply(reader.read(), leftToUs(reader, path));
+        const QImageIOHandler::Transformations own = leftToUs(reader, path);
+        QImage image = ExifOrientation::apply(reader.read(), own);
         if (image.isNull()) {
             QImageReader plain;
             openReader(plain, path, false);

@@ -3,6 +3,7 @@
 #include "HeifCodec.h"
 #include "PixelBuffer.h"
 #include "PngCodec.h"
+#include "TiffCodec.h"
 #include "WebpCodec.h"
 #include "core/EngineError.h"
 #include "core/FileNames.h"
@@ -71,6 +72,14 @@ void writeEncoded(const QByteArray& encoded, const QString& path)
         throw ImageError::cannotWrite(FileNames::lastPathComponent(path));
 }
 
+// The one format written as it is encoded; the file still appears whole or not at all.
+void writeTiff(const QImage& image, const QString& path)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !TiffCodec::write(image, file) || !file.commit())
+        throw ImageError::cannotWrite(FileNames::lastPathComponent(path));
+}
+
 void writeWebP(const QImage& image, const QString& path, double quality, bool lossless)
 {
     if (!lossless && std::isnan(quality))
@@ -106,7 +115,7 @@ void write(const QImage& source, const QString& path, OutputFormat format, doubl
         writeEncoded(HeifCodec::encode(image, encoderQuality(quality)), path);
         return;
     case OutputFormat::tiff:
-        writeEncoded(encodeWithQt(image, "tiff", -1), path);
+        writeTiff(image, path);
         return;
     case OutputFormat::svg:
         if (!svgWriter())
