@@ -13,6 +13,7 @@ const QString formatKey = QStringLiteral("format");
 const QString qualityKey = QStringLiteral("quality");
 const QString webpLosslessKey = QStringLiteral("webpLossless");
 const QString outputFolderKey = QStringLiteral("outputFolder");
+
 // QSettings writes true as the text "true"; anything else stored there is not a yes.
 bool storedFlag(const QVariant& value)
 {
