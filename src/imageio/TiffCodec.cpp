@@ -3,9 +3,11 @@
 #include "core/EngineError.h"
 
 #include <QColorSpace>
+#include <QFileDevice>
 #include <QLoggingCategory>
 #include <QtConcurrent>
 #include <cstdarg>
+#include <fcntl.h>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -44,9 +46,25 @@ tmsize_t readDevice(thandle_t, void*, tmsize_t)
     return 0;
 }
 
+// A file's pages are handed to the disk as each few megabytes are written, so the final sync
+// waits only for the last of them.
+void startWriteback(QIODevice& device, qint64 before, qint64 after)
+{
+    constexpr qint64 step = qint64(4) << 20;
+    auto* file = qobject_cast<QFileDevice*>(&device);
+    if (!file || before / step == after / step || !file->flush())
+        return;
+    sync_file_range(file->handle(), (after / step - 1) * step, step, SYNC_FILE_RANGE_WRITE);
+}
+
 tmsize_t writeDevice(thandle_t handle, void* data, tmsize_t count)
 {
-    return tmsize_t(deviceOf(handle).write(static_cast<const char*>(data), qint64(count)));
+    QIODevice& device = deviceOf(handle);
+    const qint64 before = device.pos();
+    const qint64 written = device.write(static_cast<const char*>(data), qint64(count));
+    if (written > 0)
+        startWriteback(device, before, device.pos());
+    return tmsize_t(written);
 }
 
 toff_t seekDevice(thandle_t handle, toff_t offset, int whence)
@@ -133,7 +151,8 @@ void packRows(const QImage& image, const Layout& layout, int first, int count, u
     // A view of the source rows, not a copy.
     QImage rows(image.constScanLine(first), image.width(), count, image.bytesPerLine(),
                 image.format());
-    rows.setColorTable(image.colorTable());
+    if (!image.colorTable().isEmpty())
+        rows.setColorTable(image.colorTable());
     const QImage converted = rows.format() == layout.format ? rows : rows.convertToFormat(layout.format);
     const qint64 bytes = rowBytes(layout, image.width());
     for (int y = 0; y < count; ++y) {
