@@ -23,8 +23,7 @@ ImageError ImageError::cannotWrite(const QString& name)
 
 namespace {
 // "WebP max is 16383 px per side (result is 16400×400). Pick PNG/HEIC/TIFF or a smaller scale."
-QString sideLimit(const char* format, int maxSide, const char* instead, qint64 width,
-                  qint64 height)
+QString sideLimit(const char* format, int maxSide, const char* instead, qint64 width, qint64 height)
 {
     return QStringLiteral("%1 max is %2 px per side (result is %3×%4). Pick %5 or a smaller scale.")
         .arg(QLatin1String(format))

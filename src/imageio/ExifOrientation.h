@@ -1,8 +1,8 @@
 #pragma once
 
+#include <QIODevice>
 #include <QImage>
 #include <QImageIOHandler>
-#include <QIODevice>
 
 // EXIF orientation stored where Qt's readers do not look: a PNG's eXIf chunk and a WebP's EXIF
 // chunk. JPEG, TIFF and HEIF orientation is applied by their own readers.

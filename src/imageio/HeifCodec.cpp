@@ -221,7 +221,8 @@ QImage embeddedThumbnail(const QString& path, int minLongerSide, qint64 maxBytes
     Context context(nullptr, heif_context_free);
     Handle primary = openPrimary(path, context);
     heif_item_id primaryId = 0;
-    if (!primary || heif_context_get_primary_image_ID(context.get(), &primaryId).code != heif_error_Ok)
+    if (!primary ||
+        heif_context_get_primary_image_ID(context.get(), &primaryId).code != heif_error_Ok)
         return {};
     const int count = heif_image_handle_get_number_of_thumbnails(primary.get());
     if (count <= 0)
@@ -248,7 +249,8 @@ QImage embeddedThumbnail(const QString& path, int minLongerSide, qint64 maxBytes
         if (heif_image_handle_get_thumbnail(primary.get(), id, &raw).code != heif_error_Ok)
             continue;
         Handle candidate(raw, heif_image_handle_release);
-        const HeifTransforms::Steps extra = stepsOf(id).empty() ? pictureSteps : HeifTransforms::Steps();
+        const HeifTransforms::Steps extra =
+            stepsOf(id).empty() ? pictureSteps : HeifTransforms::Steps();
         int width = heif_image_handle_get_width(raw);
         int height = heif_image_handle_get_height(raw);
         if (HeifTransforms::swapsSides(extra))

@@ -25,8 +25,8 @@ quint32 be16(const QByteArray& bytes, qint64 at)
 
 struct Box {
     QByteArray type;
-    qint64 body;  // offset of the payload
-    qint64 end;   // offset just past the box
+    qint64 body; // offset of the payload
+    qint64 end;  // offset just past the box
 };
 
 // The box starting at `at` inside bytes[..limit); none when it does not fit.

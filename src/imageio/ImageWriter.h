@@ -12,8 +12,8 @@ namespace ImageWriter {
 
 // `format` is already resolved; `same` is written as PNG. quality (0…1) matters for JPEG,
 // HEIC and lossy WebP only. JPEG output is flattened onto white; every other format keeps alpha.
-// Throws ImageError (cannotWrite, outOfMemory, or what checkFits() throws) or the tracer's errors for SVG.
-// SVG goes to the writer given to setSvgWriter(); without one it is cannotWrite.
+// Throws ImageError (cannotWrite, outOfMemory, or what checkFits() throws) or the tracer's errors
+// for SVG. SVG goes to the writer given to setSvgWriter(); without one it is cannotWrite.
 void write(const QImage& image, const QString& path, OutputFormat format, double quality,
            bool webpLossless);
 

@@ -7,8 +7,8 @@
 #include <QLoggingCategory>
 #include <QtConcurrent>
 #include <cstdarg>
-#include <fcntl.h>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <mutex>
 #include <numeric>
@@ -153,7 +153,8 @@ void packRows(const QImage& image, const Layout& layout, int first, int count, u
                 image.format());
     if (!image.colorTable().isEmpty())
         rows.setColorTable(image.colorTable());
-    const QImage converted = rows.format() == layout.format ? rows : rows.convertToFormat(layout.format);
+    const QImage converted =
+        rows.format() == layout.format ? rows : rows.convertToFormat(layout.format);
     const qint64 bytes = rowBytes(layout, image.width());
     for (int y = 0; y < count; ++y) {
         const uchar* line = converted.constScanLine(y);
@@ -232,8 +233,8 @@ bool writeStrips(TIFF* tiff, const QImage& source, const Layout& layout, int row
         for (int strip : indices) {
             const int rows = std::min(rowsPerStrip, source.height() - strip * rowsPerStrip);
             const tmsize_t size = tmsize_t(rowBytes(layout, source.width()) * rows);
-            if (TIFFWriteRawStrip(tiff, uint32_t(strip), buffer.data() + (strip - first) * stripBytes,
-                                  size) != size)
+            if (TIFFWriteRawStrip(tiff, uint32_t(strip),
+                                  buffer.data() + (strip - first) * stripBytes, size) != size)
                 return false;
         }
     }
@@ -248,8 +249,8 @@ bool write(const QImage& image, QIODevice& device)
     const Layout layout = layoutOf(image);
     // About 256 KiB per strip: small enough to spread over the cores, large enough to be cheap.
     const qint64 bytesPerRow = rowBytes(layout, image.width());
-    const int rowsPerStrip = int(std::clamp<qint64>((qint64(1) << 18) / bytesPerRow, 1,
-                                                    std::max(1, image.height())));
+    const int rowsPerStrip =
+        int(std::clamp<qint64>((qint64(1) << 18) / bytesPerRow, 1, std::max(1, image.height())));
     try {
         Tiff tiff(TIFFClientOpen("tiff", "w", &device, readDevice, writeDevice, seekDevice,
                                  closeDevice, sizeOfDevice, mapDevice, unmapDevice),

@@ -14,7 +14,8 @@ namespace {
 // Big-endian EXIF holding only the orientation tag.
 QByteArray exifOrientation(int value)
 {
-    QByteArray exif = QByteArray::fromHex("4d4d002a000000080001011200030000000100000000000000000000");
+    QByteArray exif =
+        QByteArray::fromHex("4d4d002a000000080001011200030000000100000000000000000000");
     exif[19] = char(value);
     return exif;
 }
@@ -77,8 +78,8 @@ QByteArray webpWithExif(const QString& scratch, const QByteArray& exif)
     vp8x[5] = char((w >> 8) & 0xff);
     vp8x[7] = char(h & 0xff);
     vp8x[8] = char((h >> 8) & 0xff);
-    const QByteArray body = QByteArray("WEBP") + riffChunk("VP8X", vp8x) + image +
-                            riffChunk("EXIF", exif);
+    const QByteArray body =
+        QByteArray("WEBP") + riffChunk("VP8X", vp8x) + image + riffChunk("EXIF", exif);
     return QByteArray("RIFF") + le32(quint32(body.size())) + body;
 }
 

@@ -179,8 +179,8 @@ bool writeNclx(const QString& path, heif_compression_format codec, uint16_t prim
     heif_image_set_nclx_color_profile(picture, nclx);
     heif_encoding_options* options = heif_encoding_options_alloc();
     options->macOS_compatibility_workaround_no_nclx_profile = 0;
-    const bool ok =
-        heif_context_encode_image(context, picture, encoder, options, nullptr).code == heif_error_Ok;
+    const bool ok = heif_context_encode_image(context, picture, encoder, options, nullptr).code ==
+                    heif_error_Ok;
     heif_context_write_to_file(context, QFile::encodeName(path).constData());
     heif_encoding_options_free(options);
     heif_nclx_color_profile_free(nclx);
