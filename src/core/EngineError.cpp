@@ -21,14 +21,35 @@ ImageError ImageError::cannotWrite(const QString& name)
     return ImageError(Kind::cannotWrite, QStringLiteral("Can't write ") + name, name);
 }
 
+namespace {
+// "WebP max is 16383 px per side (result is 16400×400). Pick PNG/HEIC/TIFF or a smaller scale."
+QString sideLimit(const char* format, int maxSide, const char* instead, qint64 width, qint64 height)
+{
+    return QStringLiteral("%1 max is %2 px per side (result is %3×%4). Pick %5 or a smaller scale.")
+        .arg(QLatin1String(format))
+        .arg(maxSide)
+        .arg(width)
+        .arg(height)
+        .arg(QLatin1String(instead));
+}
+} // namespace
+
 ImageError ImageError::webpTooLarge(qint64 width, qint64 height)
 {
-    return ImageError(Kind::webpTooLarge,
-                      QStringLiteral("WebP max is 16383 px per side (result is %1×%2). Pick "
-                                     "PNG/HEIC/TIFF or a smaller scale.")
-                          .arg(width)
-                          .arg(height),
+    return ImageError(Kind::webpTooLarge, sideLimit("WebP", 16383, "PNG/HEIC/TIFF", width, height),
                       {}, width, height);
+}
+
+ImageError ImageError::heicTooLarge(qint64 width, qint64 height)
+{
+    return ImageError(Kind::heicTooLarge, sideLimit("HEIC", 32768, "PNG/TIFF", width, height), {},
+                      width, height);
+}
+
+ImageError ImageError::jpegTooLarge(qint64 width, qint64 height)
+{
+    return ImageError(Kind::jpegTooLarge, sideLimit("JPEG", 65500, "PNG/TIFF", width, height), {},
+                      width, height);
 }
 
 ImageError ImageError::heicShape(qint64 width, qint64 height)

@@ -19,11 +19,22 @@ private:
 // Reading and writing image files. Names are a file's last path component.
 class ImageError : public EngineError {
 public:
-    enum class Kind { cannotRead, cannotWrite, webpTooLarge, heicShape, outOfMemory };
+    enum class Kind {
+        cannotRead,
+        cannotWrite,
+        webpTooLarge,
+        heicTooLarge,
+        jpegTooLarge,
+        heicShape,
+        outOfMemory
+    };
 
     static ImageError cannotRead(const QString& name);
     static ImageError cannotWrite(const QString& name);
     static ImageError webpTooLarge(qint64 width, qint64 height);
+    // Sides past what readers of the format accept (libheif's security limit, libjpeg's).
+    static ImageError heicTooLarge(qint64 width, qint64 height);
+    static ImageError jpegTooLarge(qint64 width, qint64 height);
     // The HEVC encoder refuses very long, thin pictures (16384×1, 8192×16).
     static ImageError heicShape(qint64 width, qint64 height);
     static ImageError outOfMemory();

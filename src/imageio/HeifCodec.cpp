@@ -1,5 +1,6 @@
 #include "HeifCodec.h"
 
+#include "HeifTransforms.h"
 #include "PixelBuffer.h"
 #include "core/EngineError.h"
 #include "core/FileNames.h"
@@ -7,6 +8,7 @@
 #include <QFile>
 #include <QLoggingCategory>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <libheif/heif.h>
 #include <memory>
@@ -66,8 +68,58 @@ bool hasProfile(const heif_image_handle* handle)
     return type == heif_color_profile_type_prof || type == heif_color_profile_type_rICC;
 }
 
+bool hasColourTag(const heif_image_handle* handle)
+{
+    return heif_image_handle_get_color_profile_type(handle) != heif_color_profile_type_not_present;
+}
+
+QColorSpace::TransferFunction transferOf(heif_transfer_characteristics transfer, float& gamma)
+{
+    switch (transfer) {
+    case heif_transfer_characteristic_linear:
+        return QColorSpace::TransferFunction::Linear;
+    case heif_transfer_characteristic_ITU_R_BT_470_6_System_M:
+        gamma = 2.2f;
+        return QColorSpace::TransferFunction::Gamma;
+    case heif_transfer_characteristic_ITU_R_BT_470_6_System_B_G:
+        gamma = 2.8f;
+        return QColorSpace::TransferFunction::Gamma;
+    default:
+        // sRGB, the BT.709 family and curves Qt cannot express are shown with the sRGB curve.
+        return QColorSpace::TransferFunction::SRgb;
+    }
+}
+
+// Colour declared by code points (primaries and transfer) instead of an ICC profile.
+QColorSpace colorSpaceOfNclx(const heif_image_handle* handle)
+{
+    heif_color_profile_nclx* raw = nullptr;
+    if (heif_image_handle_get_nclx_color_profile(handle, &raw).code != heif_error_Ok || !raw)
+        return sRGB();
+    const std::unique_ptr<heif_color_profile_nclx, decltype(&heif_nclx_color_profile_free)> nclx(
+        raw, heif_nclx_color_profile_free);
+    float gamma = 0;
+    const QColorSpace::TransferFunction transfer =
+        transferOf(nclx->transfer_characteristics, gamma);
+    const bool srgbPrimaries = nclx->color_primaries == heif_color_primaries_ITU_R_BT_709_5 ||
+                               nclx->color_primaries == heif_color_primaries_unspecified ||
+                               nclx->color_primary_red_x <= 0 || nclx->color_primary_white_x <= 0;
+    if (srgbPrimaries && transfer == QColorSpace::TransferFunction::SRgb)
+        return sRGB();
+    if (srgbPrimaries)
+        return QColorSpace(QColorSpace::Primaries::SRgb, transfer, gamma);
+    const QColorSpace space(QPointF(nclx->color_primary_white_x, nclx->color_primary_white_y),
+                            QPointF(nclx->color_primary_red_x, nclx->color_primary_red_y),
+                            QPointF(nclx->color_primary_green_x, nclx->color_primary_green_y),
+                            QPointF(nclx->color_primary_blue_x, nclx->color_primary_blue_y),
+                            transfer, gamma);
+    return space.isValid() ? space : sRGB();
+}
+
 QColorSpace colorSpaceOf(const heif_image_handle* handle)
 {
+    if (heif_image_handle_get_color_profile_type(handle) == heif_color_profile_type_nclx)
+        return colorSpaceOfNclx(handle);
     if (!hasProfile(handle))
         return sRGB();
     QByteArray icc(qsizetype(heif_image_handle_get_raw_color_profile_size(handle)),
@@ -122,9 +174,7 @@ bool sniff(const QString& path)
     const QByteArray head = file.read(64);
     if (head.size() < 12)
         return false;
-    const auto result =
-        heif_check_filetype(reinterpret_cast<const uint8_t*>(head.constData()), int(head.size()));
-    return result == heif_filetype_yes_supported;
+    return sniffData(head);
 }
 
 std::optional<QSize> pixelSize(const QString& path)
@@ -148,10 +198,11 @@ QImage decode(const QString& path, qint64 maxBytes)
 
 bool sniffData(const QByteArray& bytes)
 {
+    // Generic HEIF ("mif1") and image sequences ("avis", "msf1") are not "supported" by the
+    // type check, yet libheif reads their primary image; only what it rules out goes elsewhere.
     return bytes.size() >= 12 &&
            heif_check_filetype(reinterpret_cast<const uint8_t*>(bytes.constData()),
-                               int(std::min<qsizetype>(bytes.size(), 64))) ==
-               heif_filetype_yes_supported;
+                               int(std::min<qsizetype>(bytes.size(), 64))) != heif_filetype_no;
 }
 
 QImage decodeData(const QByteArray& bytes, qint64 maxBytes)
@@ -169,34 +220,59 @@ QImage embeddedThumbnail(const QString& path, int minLongerSide, qint64 maxBytes
 {
     Context context(nullptr, heif_context_free);
     Handle primary = openPrimary(path, context);
-    if (!primary)
+    heif_item_id primaryId = 0;
+    if (!primary ||
+        heif_context_get_primary_image_ID(context.get(), &primaryId).code != heif_error_Ok)
         return {};
     const int count = heif_image_handle_get_number_of_thumbnails(primary.get());
-    std::vector<heif_item_id> ids(size_t(std::max(count, 0)));
+    if (count <= 0)
+        return {};
+    std::vector<heif_item_id> ids(static_cast<size_t>(count));
     heif_image_handle_get_list_of_thumbnail_IDs(primary.get(), ids.data(), count);
-    // The smallest thumbnail that is still large enough.
+    const double pictureAspect = double(heif_image_handle_get_width(primary.get())) /
+                                 std::max(1, heif_image_handle_get_height(primary.get()));
+    const std::map<std::uint32_t, HeifTransforms::Steps> steps = HeifTransforms::read(path);
+    const auto stepsOf = [&steps](heif_item_id id) {
+        const auto found = steps.find(id);
+        return found == steps.end() ? HeifTransforms::Steps() : found->second;
+    };
+    // A thumbnail without rotations of its own is stored the way the picture is stored, so the
+    // picture's own apply to it as well.
+    const HeifTransforms::Steps pictureSteps = stepsOf(primaryId);
+
+    // The smallest thumbnail that is still large enough and shows the picture's shape.
     Handle best(nullptr, heif_image_handle_release);
+    HeifTransforms::Steps bestSteps;
     int bestSide = 0;
     for (heif_item_id id : ids) {
         heif_image_handle* raw = nullptr;
         if (heif_image_handle_get_thumbnail(primary.get(), id, &raw).code != heif_error_Ok)
             continue;
         Handle candidate(raw, heif_image_handle_release);
-        const int side =
-            std::max(heif_image_handle_get_width(raw), heif_image_handle_get_height(raw));
+        const HeifTransforms::Steps extra =
+            stepsOf(id).empty() ? pictureSteps : HeifTransforms::Steps();
+        int width = heif_image_handle_get_width(raw);
+        int height = heif_image_handle_get_height(raw);
+        if (HeifTransforms::swapsSides(extra))
+            std::swap(width, height);
+        const int side = std::max(width, height);
+        const double aspect = double(width) / std::max(1, height);
+        if (std::abs(aspect - pictureAspect) > 0.02 * pictureAspect)
+            continue;
         if (side >= minLongerSide && (!best || side < bestSide)) {
             best = std::move(candidate);
+            bestSteps = extra;
             bestSide = side;
         }
     }
     if (!best)
         return {};
-    // Thumbnails rarely carry a profile of their own; the picture's is the one that applies.
-    const bool ownProfile = hasProfile(best.get());
+    // Thumbnails rarely carry a colour tag of their own; the picture's is the one that applies.
+    const bool ownTag = hasColourTag(best.get());
     QImage image = decodePrimary(std::move(best), path, maxBytes);
-    if (!image.isNull() && !ownProfile)
+    if (!image.isNull() && !ownTag)
         image.setColorSpace(colorSpaceOf(primary.get()));
-    return image;
+    return HeifTransforms::apply(std::move(image), bestSteps);
 }
 
 bool canEncode(qint64 width, qint64 height)

@@ -7,7 +7,8 @@
 
 // HEIC, HEIF and AVIF through libheif; no Qt plugin reads them on this platform.
 namespace HeifCodec {
-// True when the file's first bytes are a HEIF container libheif can read.
+// True when the file is an ISO-BMFF container that libheif does not rule out; it may still
+// fail to open it, and then other readers get their turn.
 bool sniff(const QString& path);
 // Display size of the primary image (rotations applied), without decoding pixels.
 std::optional<QSize> pixelSize(const QString& path);

@@ -1,6 +1,7 @@
 #include "ImageLoader.h"
 
 #include "BmpHeader.h"
+#include "ExifOrientation.h"
 #include "HeifCodec.h"
 #include "PixelBuffer.h"
 #include "PngCodec.h"
@@ -70,9 +71,34 @@ QImage heifThumbnail(const QString& path, int maxPixel)
     return shrinkToFit(HeifCodec::decode(path, decodeLimitBytes), maxPixel);
 }
 
-bool isRotated(const QImageReader& reader)
+// Qt's PNG and WebP readers ignore the EXIF orientation those files may hold; it is read and
+// applied here instead. Other formats are turned by their readers.
+QImageIOHandler::Transformations leftToUs(QImageReader& reader, QIODevice& file)
 {
-    return reader.transformation() & QImageIOHandler::TransformationRotate90;
+    const QByteArray format = reader.format();
+    if (reader.transformation() != QImageIOHandler::TransformationNone ||
+        (format != "png" && format != "webp"))
+        return QImageIOHandler::TransformationNone;
+    return ExifOrientation::ofContainer(file);
+}
+
+QImageIOHandler::Transformations leftToUs(QImageReader& reader, const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QImageIOHandler::TransformationNone;
+    return leftToUs(reader, file);
+}
+
+bool isRotated(const QImageReader& reader, QImageIOHandler::Transformations own)
+{
+    return (reader.transformation() | own) & QImageIOHandler::TransformationRotate90;
+}
+
+// Decoders of our own (libwebp, the deep PNG one) return the stored orientation.
+QImage upright(QImage image, const QString& path)
+{
+    return ExifOrientation::apply(std::move(image), ExifOrientation::ofFile(path));
 }
 
 } // namespace
@@ -92,7 +118,8 @@ const QSet<QString>& supportedExtensions()
 std::optional<QSize> pixelSize(const QString& path)
 {
     if (HeifCodec::sniff(path))
-        return HeifCodec::pixelSize(path);
+        if (const std::optional<QSize> size = HeifCodec::pixelSize(path))
+            return size;
     QImageReader reader;
     openReader(reader, path, true);
     QSize size = reader.size();
@@ -100,7 +127,7 @@ std::optional<QSize> pixelSize(const QString& path)
         size = BmpHeader::size(path).value_or(QSize());
     if (!size.isValid() || size.isEmpty())
         return std::nullopt;
-    if (isRotated(reader))
+    if (isRotated(reader, leftToUs(reader, path)))
         size.transpose();
     return size;
 }
@@ -110,20 +137,24 @@ QImage thumbnail(const QString& path, int maxPixel)
     if (maxPixel <= 0)
         return {};
     if (HeifCodec::sniff(path))
-        return toSRGB(shrinkToFit(heifThumbnail(path, maxPixel), maxPixel));
+        if (QImage image = heifThumbnail(path, maxPixel); !image.isNull())
+            return toSRGB(shrinkToFit(image, maxPixel));
     if (PngCodec::needsOwnDecoder(path))
-        return toSRGB(shrinkToFit(PngCodec::decode(path, decodeLimitBytes), maxPixel));
+        return toSRGB(
+            shrinkToFit(upright(PngCodec::decode(path, decodeLimitBytes), path), maxPixel));
     QImageReader reader;
     openReader(reader, path, true);
+    const QImageIOHandler::Transformations own = leftToUs(reader, path);
+    const bool rotated = isRotated(reader, own);
     const QSize stored = reader.size();
     if (stored.isValid()) {
         // The scaled size applies before the orientation is.
-        QSize display = isRotated(reader) ? stored.transposed() : stored;
+        QSize display = rotated ? stored.transposed() : stored;
         QSize target = fitWithin(display, maxPixel);
         if (target != display)
-            reader.setScaledSize(isRotated(reader) ? target.transposed() : target);
+            reader.setScaledSize(rotated ? target.transposed() : target);
     }
-    QImage image = reader.read();
+    QImage image = ExifOrientation::apply(reader.read(), own);
     if (image.isNull() && FileNames::pathExtension(path).toLower() == u"webp")
         image = decodeWebP(path);
     return toSRGB(shrinkToFit(image, maxPixel));
@@ -138,22 +169,20 @@ QImage load(const QString& path)
 {
     const QString name = FileNames::lastPathComponent(path);
     const bool webp = FileNames::pathExtension(path).toLower() == u"webp";
-    if (HeifCodec::sniff(path)) {
-        QImage image = HeifCodec::decode(path, decodeLimitBytes);
-        if (image.isNull())
-            throw ImageError::cannotRead(name);
-        return toSRGB(image);
-    }
+    if (HeifCodec::sniff(path))
+        if (QImage image = HeifCodec::decode(path, decodeLimitBytes); !image.isNull())
+            return toSRGB(image);
     if (PngCodec::needsOwnDecoder(path)) {
-        QImage image = PngCodec::decode(path, decodeLimitBytes);
+        QImage image = upright(PngCodec::decode(path, decodeLimitBytes), path);
         if (image.isNull())
             throw ImageError::cannotRead(name);
         return toSRGB(image);
     }
     if (pixelSize(path)) {
-        QImageReader upright;
-        openReader(upright, path, true);
-        QImage image = upright.read();
+        QImageReader reader;
+        openReader(reader, path, true);
+        const QImageIOHandler::Transformations own = leftToUs(reader, path);
+        QImage image = ExifOrientation::apply(reader.read(), own);
         if (image.isNull()) {
             QImageReader plain;
             openReader(plain, path, false);
@@ -173,25 +202,31 @@ QImage load(const QString& path)
 QImage decodeData(const QByteArray& bytes)
 {
     if (HeifCodec::sniffData(bytes))
-        return toSRGB(HeifCodec::decodeData(bytes, decodeLimitBytes));
-    QImage image;
-    for (const bool upright : {true, false}) {
+        if (QImage image = HeifCodec::decodeData(bytes, decodeLimitBytes); !image.isNull())
+            return toSRGB(image);
+    QBuffer container;
+    container.setData(bytes);
+    container.open(QIODevice::ReadOnly);
+    for (const bool turned : {true, false}) {
         QBuffer buffer;
         buffer.setData(bytes);
         QImageReader reader;
         reader.setDevice(&buffer);
         reader.setDecideFormatFromContent(true);
-        reader.setAutoTransform(upright);
-        image = reader.read();
+        reader.setAutoTransform(turned);
+        const QImageIOHandler::Transformations own =
+            turned ? leftToUs(reader, container) : QImageIOHandler::TransformationNone;
+        QImage image = ExifOrientation::apply(reader.read(), own);
         if (!image.isNull())
             return toSRGB(image);
     }
-    return WebpCodec::decodeData(bytes, decodeLimitBytes);
+    return ExifOrientation::apply(WebpCodec::decodeData(bytes, decodeLimitBytes),
+                                  ExifOrientation::ofContainer(container));
 }
 
 QImage decodeWebP(const QString& path)
 {
-    return WebpCodec::decode(path, decodeLimitBytes);
+    return upright(WebpCodec::decode(path, decodeLimitBytes), path);
 }
 
 QImage resize(const QImage& image, int width, int height)

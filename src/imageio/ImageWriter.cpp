@@ -3,6 +3,7 @@
 #include "HeifCodec.h"
 #include "PixelBuffer.h"
 #include "PngCodec.h"
+#include "TiffCodec.h"
 #include "WebpCodec.h"
 #include "core/EngineError.h"
 #include "core/FileNames.h"
@@ -24,12 +25,13 @@ SvgWriter& svgWriter()
     return writer;
 }
 
-// Encoders take 0…100; anything not finite counts as the default quality.
+// Encoders take 0…100; NaN counts as the default quality. Clamped before any conversion so a
+// huge value cannot overflow into quality 0.
 int encoderQuality(double quality)
 {
-    if (!std::isfinite(quality))
+    if (std::isnan(quality))
         quality = 0.92;
-    return int(std::clamp<long>(std::lround(quality * 100.0), 0, 100));
+    return int(std::lround(std::clamp(quality, 0.0, 1.0) * 100.0));
 }
 
 // Qt's writers report only what they can see: encoding into memory leaves every write to the
@@ -70,16 +72,21 @@ void writeEncoded(const QByteArray& encoded, const QString& path)
         throw ImageError::cannotWrite(FileNames::lastPathComponent(path));
 }
 
+// The one format written as it is encoded; the file still appears whole or not at all.
+void writeTiff(const QImage& image, const QString& path)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !TiffCodec::write(image, file) || !file.commit())
+        throw ImageError::cannotWrite(FileNames::lastPathComponent(path));
+}
+
 void writeWebP(const QImage& image, const QString& path, double quality, bool lossless)
 {
-    if (image.width() > webpMaxSide || image.height() > webpMaxSide)
-        throw ImageError::webpTooLarge(image.width(), image.height());
-    const QString name = FileNames::lastPathComponent(path);
-    const float factor = float(quality * 100.0);
-    if (!lossless && !std::isfinite(factor))
-        throw ImageError::cannotWrite(name);
+    if (!lossless && std::isnan(quality))
+        throw ImageError::cannotWrite(FileNames::lastPathComponent(path));
+    const float factor = float(std::clamp(quality, 0.0, 1.0) * 100.0);
     const PixelBuffer buffer = PixelBuffer::from(image);
-    writeEncoded(WebpCodec::encode(buffer, lossless, std::clamp(factor, 0.0f, 100.0f)), path);
+    writeEncoded(WebpCodec::encode(buffer, lossless, factor), path);
 }
 
 } // namespace
@@ -89,6 +96,7 @@ void write(const QImage& source, const QString& path, OutputFormat format, doubl
 {
     if (source.isNull())
         throw ImageError::outOfMemory();
+    checkFits(format, source.width(), source.height());
     const QImage image = withoutPalette(source);
     switch (format) {
     case OutputFormat::same:
@@ -104,12 +112,10 @@ void write(const QImage& source, const QString& path, OutputFormat format, doubl
         writeWebP(image, path, quality, webpLossless);
         return;
     case OutputFormat::heic:
-        if (!heicCanHold(image.width(), image.height()))
-            throw ImageError::heicShape(image.width(), image.height());
         writeEncoded(HeifCodec::encode(image, encoderQuality(quality)), path);
         return;
     case OutputFormat::tiff:
-        writeEncoded(encodeWithQt(image, "tiff", -1), path);
+        writeTiff(image, path);
         return;
     case OutputFormat::svg:
         if (!svgWriter())
@@ -117,6 +123,19 @@ void write(const QImage& source, const QString& path, OutputFormat format, doubl
         svgWriter()(image, path);
         return;
     }
+}
+
+void checkFits(OutputFormat format, qint64 width, qint64 height)
+{
+    const auto over = [&](qint64 side) { return width > side || height > side; };
+    if (format == OutputFormat::webp && over(webpMaxSide))
+        throw ImageError::webpTooLarge(width, height);
+    if (format == OutputFormat::jpeg && over(jpegMaxSide))
+        throw ImageError::jpegTooLarge(width, height);
+    if (format == OutputFormat::heic && over(heicMaxSide))
+        throw ImageError::heicTooLarge(width, height);
+    if (format == OutputFormat::heic && !heicCanHold(width, height))
+        throw ImageError::heicShape(width, height);
 }
 
 bool heicCanHold(qint64 width, qint64 height)

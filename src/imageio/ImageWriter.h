@@ -12,8 +12,8 @@ namespace ImageWriter {
 
 // `format` is already resolved; `same` is written as PNG. quality (0…1) matters for JPEG,
 // HEIC and lossy WebP only. JPEG output is flattened onto white; every other format keeps alpha.
-// Throws ImageError (cannotWrite, webpTooLarge, outOfMemory) or the tracer's errors for SVG.
-// SVG goes to the writer given to setSvgWriter(); without one it is cannotWrite.
+// Throws ImageError (cannotWrite, outOfMemory, or what checkFits() throws) or the tracer's errors
+// for SVG. SVG goes to the writer given to setSvgWriter(); without one it is cannotWrite.
 void write(const QImage& image, const QString& path, OutputFormat format, double quality,
            bool webpLossless);
 
@@ -28,7 +28,13 @@ QImage flatten(const QImage& image);
 // Whether a HEIC file can hold a picture of this size (the encoder refuses some thin shapes).
 bool heicCanHold(qint64 width, qint64 height);
 
-// The largest side libwebp accepts.
+// The largest sides libwebp accepts, libheif reads back and libjpeg writes.
 constexpr int webpMaxSide = 16383;
+constexpr int heicMaxSide = 32768;
+constexpr int jpegMaxSide = 65500;
+
+// Refuses, before any work, a result of this size that the format cannot hold: throws
+// ImageError (webpTooLarge, heicTooLarge, jpegTooLarge, heicShape). Other formats pass.
+void checkFits(OutputFormat format, qint64 width, qint64 height);
 
 } // namespace ImageWriter

@@ -48,17 +48,28 @@ QImage decodeData(const QByteArray& bytes, qint64 maxBytes)
 
 QByteArray encode(const PixelBuffer& buffer, bool lossless, float quality)
 {
-    uint8_t* output = nullptr;
-    const int width = int(buffer.width());
-    const int height = int(buffer.height());
-    const int stride = int(buffer.bytesPerRow());
-    const size_t size =
-        lossless ? WebPEncodeLosslessRGBA(buffer.data(), width, height, stride, &output)
-                 : WebPEncodeRGBA(buffer.data(), width, height, stride, quality, &output);
-    WebPBytes owned(output);
-    if (size < 1 || !owned)
+    // The settings of WebPEncodeRGBA and WebPEncodeLosslessRGBA, plus libwebp's second thread.
+    WebPConfig config;
+    WebPPicture picture;
+    if (!WebPConfigPreset(&config, WEBP_PRESET_DEFAULT, lossless ? 70.0f : quality) ||
+        !WebPPictureInit(&picture))
         return {};
-    return QByteArray(reinterpret_cast<const char*>(owned.get()), qsizetype(size));
+    config.lossless = lossless ? 1 : 0;
+    config.thread_level = 1;
+    picture.use_argb = lossless ? 1 : 0;
+    picture.width = int(buffer.width());
+    picture.height = int(buffer.height());
+    WebPMemoryWriter writer;
+    WebPMemoryWriterInit(&writer);
+    picture.writer = WebPMemoryWrite;
+    picture.custom_ptr = &writer;
+    const bool ok = WebPPictureImportRGBA(&picture, buffer.data(), int(buffer.bytesPerRow())) &&
+                    WebPEncode(&config, &picture);
+    WebPPictureFree(&picture);
+    WebPBytes owned(writer.mem);
+    if (!ok || writer.size < 1 || !owned)
+        return {};
+    return QByteArray(reinterpret_cast<const char*>(owned.get()), qsizetype(writer.size));
 }
 
 } // namespace WebpCodec

@@ -52,16 +52,6 @@ void checkHeaderSize(const QString& path, ScaleFactor scale)
                                      qint64(size->height()) * qint64(f));
 }
 
-// Formats that cannot hold the result refuse it before any enlargement.
-void checkFormatLimits(OutputFormat format, qint64 width, qint64 height)
-{
-    if (format == OutputFormat::webp &&
-        (width > ImageWriter::webpMaxSide || height > ImageWriter::webpMaxSide))
-        throw ImageError::webpTooLarge(width, height);
-    if (format == OutputFormat::heic && !ImageWriter::heicCanHold(width, height))
-        throw ImageError::heicShape(width, height);
-}
-
 qint64 progressTotal(ScaleFactor scale, qint64 w, qint64 h)
 {
     qint64 total = tileCount(w, h);
@@ -169,11 +159,12 @@ QString run(const QString& path, const JobSettings& settings, const CancelToken&
         const qint64 height = qint64(image.height()) * factor;
         if (double(width) * double(height) > maxOutputPixels)
             throw UpscaleError::tooLarge(width, height);
-        checkFormatLimits(format, width, height);
+        // Formats that cannot hold the result refuse it before any enlargement.
+        ImageWriter::checkFits(format, width, height);
         const std::shared_ptr<Model> model = models.model(settings.model);
         image = enlarge(image, scale, *model, token, progress);
     } else {
-        checkFormatLimits(format, image.width(), image.height());
+        ImageWriter::checkFits(format, image.width(), image.height());
     }
     token.check();
 

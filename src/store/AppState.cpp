@@ -2,6 +2,10 @@
 
 #include "BatchRun.h"
 
+#include <QDir>
+#include <QUrl>
+#include <cmath>
+
 namespace {
 const QString scaleKey = QStringLiteral("scale");
 const QString modelKey = QStringLiteral("model");
@@ -9,6 +13,30 @@ const QString formatKey = QStringLiteral("format");
 const QString qualityKey = QStringLiteral("quality");
 const QString webpLosslessKey = QStringLiteral("webpLossless");
 const QString outputFolderKey = QStringLiteral("outputFolder");
+
+// QSettings writes true as the text "true"; anything else stored there is not a yes.
+bool storedFlag(const QVariant& value)
+{
+    if (value.typeId() == QMetaType::Bool)
+        return value.toBool();
+    return value.typeId() == QMetaType::QString && value.toString() == u"true";
+}
+
+// Only an absolute path names a folder; a file: URL counts as its local path. Anything else
+// ("~/Pictures", a relative path, junk) would send results somewhere unintended, so it means
+// none: results go beside their originals.
+QString storedFolder(const QVariant& value)
+{
+    QString folder = value.toString();
+    if (folder.startsWith(u"file:", Qt::CaseInsensitive)) {
+        const QUrl url(folder);
+        folder = url.isLocalFile() && (url.host().isEmpty() || url.host() == u"localhost")
+                     ? url.toLocalFile()
+                     : QString();
+    }
+    return QDir::isAbsolutePath(folder) ? folder : QString();
+}
+
 } // namespace
 
 AppState::AppState(std::unique_ptr<QSettings> settings, QObject* parent)
@@ -39,9 +67,9 @@ void AppState::readSettings()
     m_format =
         outputFormatFromRaw(m_settings->value(formatKey).toString()).value_or(OutputFormat::same);
     const double quality = m_settings->value(qualityKey).toDouble(&ok);
-    m_quality = ok ? quality : 0.92;
-    m_webpLossless = m_settings->value(webpLosslessKey, false).toBool();
-    m_outputFolder = m_settings->value(outputFolderKey).toString();
+    m_quality = ok && std::isfinite(quality) ? quality : 0.92;
+    m_webpLossless = storedFlag(m_settings->value(webpLosslessKey));
+    m_outputFolder = storedFolder(m_settings->value(outputFolderKey));
 }
 
 void AppState::setItems(QList<Item> items)

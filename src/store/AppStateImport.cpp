@@ -42,13 +42,13 @@ QStringList candidates(const QStringList& paths)
 {
     QStringList found;
     for (const QString& path : paths) {
+        // Only regular files and folders: opening a FIFO, socket or device to read its header
+        // could block the import for good.
         const QFileInfo info(path);
-        if (!info.exists())
-            continue;
-        if (!info.isDir()) {
+        if (info.isFile()) {
             if (hasSupportedExtension(path))
                 found.append(info.absoluteFilePath());
-        } else {
+        } else if (info.isDir()) {
             walk(info.absoluteFilePath(), found);
         }
     }

@@ -136,6 +136,11 @@ TEST(ImageWriter, WebPLosslessIsExactAndLossyFollowsQuality)
     ImageWriter::write(photo, low, OutputFormat::webp, 0.2, false);
     ImageWriter::write(photo, high, OutputFormat::webp, 0.95, false);
     EXPECT_LT(QFileInfo(low).size(), QFileInfo(high).size());
+    const QString top = dir.filePath("top.webp");
+    const QString huge = dir.filePath("huge.webp");
+    ImageWriter::write(photo, top, OutputFormat::webp, 1.0, false);
+    ImageWriter::write(photo, huge, OutputFormat::webp, 1e300, false);
+    EXPECT_EQ(QFileInfo(huge).size(), QFileInfo(top).size());
     EXPECT_THROW(ImageWriter::write(photo, dir.filePath("nan.webp"), OutputFormat::webp,
                                     std::nan(""), false),
                  ImageError);
@@ -148,10 +153,22 @@ TEST(ImageWriter, JpegQualityIsClampedAndNaNMeansDefault)
     const QString nan = writeFixture(dir, "nan.jpg", photo, OutputFormat::jpeg);
     ImageWriter::write(photo, dir.filePath("nan2.jpg"), OutputFormat::jpeg, std::nan(""), false);
     EXPECT_EQ(QFileInfo(nan).size(), QFileInfo(dir.filePath("nan2.jpg")).size());
-    ImageWriter::write(photo, dir.filePath("big.jpg"), OutputFormat::jpeg, 7.0, false);
     ImageWriter::write(photo, dir.filePath("full.jpg"), OutputFormat::jpeg, 1.0, false);
-    EXPECT_EQ(QFileInfo(dir.filePath("big.jpg")).size(),
-              QFileInfo(dir.filePath("full.jpg")).size());
+    ImageWriter::write(photo, dir.filePath("none.jpg"), OutputFormat::jpeg, 0.0, false);
+    // Far out of range, even where times 100 no longer fits an integer.
+    const auto sizeAt = [&](double quality) {
+        const QString path = dir.filePath("q.jpg");
+        ImageWriter::write(photo, path, OutputFormat::jpeg, quality, false);
+        return QFileInfo(path).size();
+    };
+    for (double high : {7.0, 1e300, HUGE_VAL})
+        EXPECT_EQ(sizeAt(high), QFileInfo(dir.filePath("full.jpg")).size()) << high;
+    for (double low : {-1e300, -HUGE_VAL})
+        EXPECT_EQ(sizeAt(low), QFileInfo(dir.filePath("none.jpg")).size()) << low;
+    ImageWriter::write(photo, dir.filePath("big.heic"), OutputFormat::heic, 1e300, false);
+    ImageWriter::write(photo, dir.filePath("full.heic"), OutputFormat::heic, 1.0, false);
+    EXPECT_EQ(QFileInfo(dir.filePath("big.heic")).size(),
+              QFileInfo(dir.filePath("full.heic")).size());
 }
 
 TEST(ImageWriter, WebPSideLimitRefusesBeforeWriting)
@@ -173,6 +190,42 @@ TEST(ImageWriter, WebPSideLimitRefusesBeforeWriting)
         EXPECT_EQ(error.height(), 4);
     }
     EXPECT_FALSE(QFile::exists(dir.filePath("no.webp")));
+}
+
+// Past these sides libheif refuses to read a file back and libjpeg to write one.
+TEST(ImageWriter, HeicAndJpegSideLimitsRefuseBeforeWriting)
+{
+    QTemporaryDir dir;
+    const struct {
+        OutputFormat format;
+        QSize size;
+        ImageError::Kind kind;
+        QString message;
+    } cases[] = {
+        {OutputFormat::heic, QSize(32769, 64), ImageError::Kind::heicTooLarge,
+         "HEIC max is 32768 px per side (result is 32769×64). Pick PNG/TIFF or a smaller scale."},
+        {OutputFormat::heic, QSize(70000, 64), ImageError::Kind::heicTooLarge,
+         "HEIC max is 32768 px per side (result is 70000×64). Pick PNG/TIFF or a smaller scale."},
+        {OutputFormat::jpeg, QSize(2, 65501), ImageError::Kind::jpegTooLarge,
+         "JPEG max is 65500 px per side (result is 2×65501). Pick PNG/TIFF or a smaller scale."},
+    };
+    for (const auto& c : cases) {
+        QImage image(c.size, QImage::Format_RGBX8888);
+        image.fill(Qt::gray);
+        const QString path = dir.filePath("big." + fileExtension(c.format));
+        try {
+            ImageWriter::write(image, path, c.format, 0.9, false);
+            ADD_FAILURE() << c.message.toStdString();
+        } catch (const ImageError& error) {
+            EXPECT_EQ(error.kind(), c.kind);
+            EXPECT_EQ(error.message(), c.message);
+        }
+        EXPECT_FALSE(QFile::exists(path));
+    }
+    QImage tall(2, 65500, QImage::Format_RGBX8888);
+    tall.fill(Qt::gray);
+    ImageWriter::write(tall, dir.filePath("tall.jpg"), OutputFormat::jpeg, 0.9, false);
+    EXPECT_EQ(ImageLoader::pixelSize(dir.filePath("tall.jpg")), QSize(2, 65500));
 }
 
 TEST(ImageWriter, MissingFolderIsCannotWriteNamingTheFile)

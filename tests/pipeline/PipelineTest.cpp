@@ -276,3 +276,31 @@ TEST_F(PipelineTest, HeicShapeLimitComesBeforeTheModel)
               QSize(4096, 1));
     EXPECT_TRUE(hiddenFiles(m_dir.path()).isEmpty());
 }
+
+TEST_F(PipelineTest, HeicAndJpegSideLimitsComeBeforeTheModel)
+{
+    const struct {
+        QSize source;
+        ScaleFactor scale;
+        OutputFormat format;
+        ImageError::Kind kind;
+        QString message;
+    } cases[] = {
+        {QSize(8200, 100), ScaleFactor::x4, OutputFormat::heic, ImageError::Kind::heicTooLarge,
+         "HEIC max is 32768 px per side (result is 32800×400). Pick PNG/TIFF or a smaller scale."},
+        {QSize(17500, 16), ScaleFactor::x4, OutputFormat::heic, ImageError::Kind::heicTooLarge,
+         "HEIC max is 32768 px per side (result is 70000×64). Pick PNG/TIFF or a smaller scale."},
+        {QSize(16400, 10), ScaleFactor::x4, OutputFormat::jpeg, ImageError::Kind::jpegTooLarge,
+         "JPEG max is 65500 px per side (result is 65600×40). Pick PNG/TIFF or a smaller scale."},
+    };
+    for (const auto& c : cases) {
+        QImage strip(c.source, QImage::Format_RGBX8888);
+        strip.fill(Qt::gray);
+        const QString path = source("strip.png", strip);
+        const ImageError error =
+            thrown<ImageError>([&] { runWithoutModels(path, settings(c.scale, c.format)); });
+        EXPECT_EQ(error.kind(), c.kind);
+        EXPECT_EQ(error.message(), c.message);
+    }
+    EXPECT_TRUE(hiddenFiles(m_dir.path()).isEmpty());
+}

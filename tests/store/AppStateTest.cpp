@@ -66,6 +66,38 @@ TEST_F(AppStateTest, BadStoredValuesFallBack)
     EXPECT_EQ(state.outputFolder(), "/srv/out");
 }
 
+// Values edited by hand or left by other tools: only what the store itself writes counts.
+TEST_F(AppStateTest, StoredTextIsReadStrictly)
+{
+    for (const char* text : {"no", "off", "yes", "1", "TRUE", "junk"}) {
+        store("webpLossless", text);
+        EXPECT_FALSE(AppState(settingsFile()).webpLossless()) << text;
+    }
+    store("webpLossless", "true");
+    EXPECT_TRUE(AppState(settingsFile()).webpLossless());
+
+    for (const char* text : {"nan", "inf", "-inf", "NaN"}) {
+        store("quality", text);
+        EXPECT_EQ(AppState(settingsFile()).quality(), 0.92) << text;
+    }
+
+    const struct {
+        const char* stored;
+        QString folder;
+    } folders[] = {{"~/Pictures", {}},
+                   {"Pictures/out", {}},
+                   {"junk", {}},
+                   {"file:///srv/out", "/srv/out"},
+                   {"file://elsewhere/srv/out", {}},
+                   {"/srv/out", "/srv/out"}};
+    for (const auto& folder : folders) {
+        store("outputFolder", folder.stored);
+        EXPECT_EQ(AppState(settingsFile()).outputFolder(), folder.folder) << folder.stored;
+        EXPECT_EQ(settingsFile()->value("outputFolder").toString(), folder.stored)
+            << "start-up never rewrites the file";
+    }
+}
+
 TEST_F(AppStateTest, SettingsWriteThroughOnEveryAssignment)
 {
     AppState state(settingsFile());

@@ -3,10 +3,14 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -125,4 +129,24 @@ TEST_F(ImportTest, RefusedWhileImporting)
     m_state.openPanel();
     ASSERT_TRUE(finished.wait(10000));
     EXPECT_EQ(queuedNames(), (QStringList{"first.png", "a.png", "b.png"}));
+}
+
+TEST_F(ImportTest, SpecialFilesGivenDirectlyAreSkipped)
+{
+    const QString fifo = m_dir.filePath("pipe.png");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString a = image("a.png");
+    QSignalSpy finished(&m_state, &AppState::importFinished);
+    m_state.add({fifo, a});
+    const bool done = finished.wait(5000);
+    if (!done) {
+        // Release a reader stuck on the FIFO so the suite can end.
+        const int writer = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            ::close(writer);
+        finished.wait(5000);
+    }
+    EXPECT_TRUE(done) << "the import must not wait on a FIFO";
+    EXPECT_EQ(queuedNames(), QStringList{"a.png"});
+    EXPECT_FALSE(m_state.isImporting());
 }
