@@ -54,15 +54,10 @@ TEST(Network, EveryOperationMatchesTheReference)
 
 TEST(Network, ShippedAndTestModelsMatchTheReference)
 {
-    const QStringList files =
-        QDir(QStringLiteral(TOLVANE_SOURCE_DIR "/resources/Models")).entryList({"*.onnx"}) +
-        QDir(QStringLiteral(TOLVANE_TESTS_DIR "/data/models")).entryList({"*.onnx"});
+    const QStringList files = shippedAndTestModels();
     ASSERT_GE(files.size(), 5);
-    for (const QString& name : files) {
-        SCOPED_TRACE(name.toStdString());
-        QString path = QStringLiteral(TOLVANE_SOURCE_DIR "/resources/Models/") + name;
-        if (!QFile::exists(path))
-            path = QStringLiteral(TOLVANE_TESTS_DIR "/data/models/") + name;
+    for (const QString& path : files) {
+        SCOPED_TRACE(path.toStdString());
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         expectMatchesReference(file.readAll().toStdString(), {1, 3, 256, 256});

@@ -1,5 +1,6 @@
 #include "TestGraphs.h"
 
+#include <QDir>
 #include <algorithm>
 #include <cmath>
 
@@ -83,4 +84,14 @@ float maxDifference(const std::vector<float>& a, const std::vector<float>& b)
         worst = std::max(worst, std::abs(a[i] - b[i])); // NaN never counts as worse: check below
     return std::any_of(a.begin(), a.end(), [](float v) { return std::isnan(v); }) ? INFINITY
                                                                                   : worst;
+}
+
+QStringList shippedAndTestModels()
+{
+    QStringList paths;
+    for (const QString& folder : {QStringLiteral(TOLVANE_SOURCE_DIR "/resources/Models"),
+                                 QStringLiteral(TOLVANE_TESTS_DIR "/data/models")})
+        for (const QString& name : QDir(folder).entryList({"*.onnx"}))
+            paths.append(folder + "/" + name);
+    return paths;
 }

@@ -5,6 +5,7 @@
 #include "OnnxBuilder.h"
 #include "sr/Executor.h"
 
+#include <QStringList>
 #include <string>
 #include <vector>
 
@@ -20,3 +21,6 @@ std::vector<float> runOnce(sr::Executor& network, const std::vector<float>& inpu
 
 // The largest difference of two outputs; infinite for a NaN in the first or different sizes.
 float maxDifference(const std::vector<float>& a, const std::vector<float>& b);
+
+// Paths of the shipped models and the test models.
+QStringList shippedAndTestModels();

@@ -70,25 +70,9 @@ QString PreferencesView::versionText(const QJsonObject& info)
 
 QWidget* PreferencesView::makeHeader()
 {
-    auto* header = new QWidget;
-    auto* row = new QHBoxLayout(header);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(16);
-    row->addWidget(UpdateLabels::applicationIcon(64), 0, Qt::AlignVCenter);
-    // Stretch above and below keeps the two lines 4 apart, centred on the icon.
-    auto* names = new QVBoxLayout;
-    names->setSpacing(4);
-    names->addStretch(1);
-    QFont title = TolvaneTheme::font(TextStyle::title2);
-    title.setWeight(QFont::DemiBold);
-    auto* product = TextLabel::make(QStringLiteral("Tolvane"), TextStyle::title2);
-    product->setFont(title);
-    names->addWidget(product);
-    names->addWidget(TextLabel::make(QStringLiteral("Sharper images, made on this computer."),
-                                     TextStyle::body, TolvaneTheme::muted()));
-    names->addStretch(1);
-    row->addLayout(names, 1);
-    return header;
+    return UpdateLabels::productHeader(
+        TextLabel::make(QStringLiteral("Sharper images, made on this computer."), TextStyle::body,
+                        TolvaneTheme::muted()));
 }
 
 QWidget* PreferencesView::makeSection()

@@ -46,24 +46,8 @@ AboutWindow::AboutWindow(const QJsonObject& info, const QString& noticesPath, QW
 
 QWidget* AboutWindow::makeHeader(const QJsonObject& info)
 {
-    auto* header = new QWidget;
-    auto* row = new QHBoxLayout(header);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(16);
-    row->addWidget(UpdateLabels::applicationIcon(64), 0, Qt::AlignVCenter);
-    auto* names = new QVBoxLayout;
-    names->setSpacing(4);
-    names->addStretch(1);
-    QFont title = TolvaneTheme::font(TextStyle::title2);
-    title.setWeight(QFont::DemiBold);
-    auto* product = TextLabel::make(QStringLiteral("Tolvane"), TextStyle::title2);
-    product->setFont(title);
-    names->addWidget(product);
-    names->addWidget(TextLabel::make(PreferencesView::versionText(info), TextStyle::callout,
-                                     TolvaneTheme::muted()));
-    names->addStretch(1);
-    row->addLayout(names, 1);
-    return header;
+    return UpdateLabels::productHeader(TextLabel::make(PreferencesView::versionText(info),
+                                                       TextStyle::callout, TolvaneTheme::muted()));
 }
 
 QString AboutWindow::notices() const
