@@ -5,7 +5,6 @@
 #include <oneapi/dnnl/dnnl.hpp>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <functional>

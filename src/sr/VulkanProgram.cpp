@@ -35,7 +35,6 @@ private:
     std::int32_t offset(int value) const;
     std::int32_t layout(int value) const;
     std::int32_t constants(const std::vector<float>& values);
-    std::int32_t slopes(const Operation& op);
     void posts(const Step& step);
     Dispatch& begin(Kernel kernel, std::array<std::uint32_t, 3> extent);
     void push(std::initializer_list<std::int32_t> values);
@@ -74,11 +73,6 @@ std::int32_t Translator::constants(const std::vector<float>& values)
     return first;
 }
 
-std::int32_t Translator::slopes(const Operation& op)
-{
-    return constants(op.weights.values);
-}
-
 Dispatch& Translator::begin(Kernel kernel, std::array<std::uint32_t, 3> extent)
 {
     auto& p = m_program.parameters;
@@ -103,7 +97,7 @@ void Translator::posts(const Step& step)
                             : post.kind == OpKind::sub    ? sub
                                                           : mul;
         push({kind, bits(post.alpha), bits(post.beta), post.operand >= 0 ? offset(post.operand) : 0,
-              post.slopes ? slopes(*post.slopes) : 0});
+              post.slopes ? constants(post.slopes->weights.values) : 0});
     }
 }
 
@@ -151,7 +145,7 @@ void Translator::pointwise(const Step& step)
                               : op.kind == OpKind::add     ? add
                               : op.kind == OpKind::sub     ? sub
                                                            : mul;
-    const std::int32_t slopeOffset = step.kind == StepKind::prelu ? slopes(op) : 0;
+    const std::int32_t slopeOffset = step.kind == StepKind::prelu ? constants(op.weights.values) : 0;
     begin(Kernel::pointwise, {std::uint32_t(count), 1, 1});
     push({kind, bits(op.alpha), bits(op.beta), offset(step.inputs[0]),
           step.inputs.size() > 1 ? offset(step.inputs[1]) : 0, slopeOffset, layout(step.output),
