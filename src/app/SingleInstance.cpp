@@ -1,5 +1,6 @@
 #include "SingleInstance.h"
 
+#include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -78,8 +79,14 @@ SingleInstance::SingleInstance(QObject* parent) : QObject(parent)
 
 SingleInstance::~SingleInstance()
 {
+    release();
+}
+
+void SingleInstance::release()
+{
     if (!m_registered)
         return;
+    m_registered = false;
     QDBusConnection bus = QDBusConnection::sessionBus();
     bus.unregisterService(serviceName);
     bus.unregisterObject(objectPath);
@@ -98,6 +105,10 @@ SingleInstance::Role SingleInstance::claim(const QStringList& paths)
                                          QDBusConnectionInterface::DontAllowReplacement);
     if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered) {
         m_registered = true;
+        // The copy an installed update relaunches at quit must find the name free; this runs
+        // before the updater's own handler, which is connected later.
+        if (QCoreApplication* app = QCoreApplication::instance())
+            connect(app, &QCoreApplication::aboutToQuit, this, &SingleInstance::release);
         return Role::primary;
     }
     bus.unregisterObject(objectPath);

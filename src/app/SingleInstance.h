@@ -33,5 +33,8 @@ Q_SIGNALS:
     void opened(const QStringList& paths);
 
 private:
+    // Gives the name and the object back.
+    void release();
+
     bool m_registered = false;
 };

@@ -24,10 +24,10 @@ QStringList graphemeClusters(const QString& text)
     return clusters;
 }
 
-bool containsSpaceOrControl(const QString& text)
+bool containsSpace(const QString& text)
 {
     for (const char32_t codePoint : text.toUcs4())
-        if (QChar::isSpace(codePoint) || QChar::category(codePoint) == QChar::Other_Control)
+        if (QChar::isSpace(codePoint))
             return true;
     return false;
 }
@@ -49,7 +49,7 @@ bool isValidKey(const QString& key)
     const bool prefixed = clusters.size() >= 4 && clusters[0] == u"x" && clusters[1] == u"a" &&
                           clusters[2] == u"i" && clusters[3] == u"-";
     return prefixed && clusters.size() >= minimumKeyLength && clusters.size() <= maximumKeyLength &&
-           !containsSpaceOrControl(trimmed);
+           !containsSpace(trimmed) && !containsControl(trimmed);
 }
 
 void saveGrok(const QString& key)

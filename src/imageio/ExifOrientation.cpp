@@ -122,7 +122,8 @@ Transformations ofContainer(QIODevice& device)
 Transformations ofFile(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Unbuffered: the walk reads a few bytes per chunk, not the chunks between them.
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return QImageIOHandler::TransformationNone;
     return ofContainer(file);
 }

@@ -171,10 +171,7 @@ bool sniff(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    const QByteArray head = file.read(64);
-    if (head.size() < 12)
-        return false;
-    return sniffData(head);
+    return sniffData(file.read(64));
 }
 
 std::optional<QSize> pixelSize(const QString& path)

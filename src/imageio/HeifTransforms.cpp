@@ -1,6 +1,7 @@
 #include "HeifTransforms.h"
 
 #include <QFile>
+#include <QtEndian>
 #include <QTransform>
 #include <optional>
 
@@ -13,14 +14,12 @@ constexpr qint64 maxMetaBytes = qint64(16) << 20;
 
 quint32 be32(const QByteArray& bytes, qint64 at)
 {
-    const auto* p = reinterpret_cast<const uchar*>(bytes.constData()) + at;
-    return (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | p[3];
+    return qFromBigEndian<quint32>(bytes.constData() + at);
 }
 
 quint32 be16(const QByteArray& bytes, qint64 at)
 {
-    const auto* p = reinterpret_cast<const uchar*>(bytes.constData()) + at;
-    return (quint32(p[0]) << 8) | p[1];
+    return qFromBigEndian<quint16>(bytes.constData() + at);
 }
 
 struct Box {

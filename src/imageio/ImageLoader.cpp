@@ -73,21 +73,23 @@ QImage heifThumbnail(const QString& path, int maxPixel)
 
 // Qt's PNG and WebP readers ignore the EXIF orientation those files may hold; it is read and
 // applied here instead. Other formats are turned by their readers.
-QImageIOHandler::Transformations leftToUs(QImageReader& reader, QIODevice& file)
+bool orientationLeftToUs(QImageReader& reader)
 {
     const QByteArray format = reader.format();
-    if (reader.transformation() != QImageIOHandler::TransformationNone ||
-        (format != "png" && format != "webp"))
-        return QImageIOHandler::TransformationNone;
-    return ExifOrientation::ofContainer(file);
+    return reader.transformation() == QImageIOHandler::TransformationNone &&
+           (format == "png" || format == "webp");
+}
+
+QImageIOHandler::Transformations leftToUs(QImageReader& reader, QIODevice& file)
+{
+    return orientationLeftToUs(reader) ? ExifOrientation::ofContainer(file)
+                                       : QImageIOHandler::TransformationNone;
 }
 
 QImageIOHandler::Transformations leftToUs(QImageReader& reader, const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QImageIOHandler::TransformationNone;
-    return leftToUs(reader, file);
+    return orientationLeftToUs(reader) ? ExifOrientation::ofFile(path)
+                                       : QImageIOHandler::TransformationNone;
 }
 
 bool isRotated(const QImageReader& reader, QImageIOHandler::Transformations own)

@@ -182,8 +182,7 @@ void AppcastUpdater::beginSession(bool byUser)
     const QUrl url(feed.toString().trimmed(), QUrl::StrictMode);
     if (!feed.isString() || url.isEmpty() || !url.isValid())
         return fail(QStringLiteral("This build has no valid update feed address."));
-    if (!UpdateSignature::isValidPublicKey(
-            m_options.info.value(QStringLiteral("SUPublicEDKey")).toString()))
+    if (!UpdateSignature::isValidPublicKey(publicKey()))
         return fail(QStringLiteral("This build’s update key is not valid."));
     if (byUser)
         m_driver.showChecking(reply<>([](auto* self) { self->cancelSession(); }));

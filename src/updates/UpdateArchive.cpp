@@ -59,7 +59,7 @@ QByteArray runTar(const QStringList& arguments)
 // bytes. `at` moves past the closing quote.
 std::optional<QString> readQuoted(const QByteArray& line, qsizetype& at)
 {
-    if (at >= line.size() || line[at] != '"')
+    if (at < 0 || at >= line.size() || line[at] != '"')
         return std::nullopt;
     QByteArray bytes;
     for (++at; at < line.size(); ++at) {

@@ -110,7 +110,8 @@ void UpdateFetcher::download(const AppcastItem& item, const QString& path)
     cancel();
     // The announced length is not signed: a release is never near this, a hostile feed may be.
     if (item.length > maxArchiveBytes) {
-        Q_EMIT failed(QStringLiteral("The update is larger than Tolvane accepts (1 GiB)."));
+        Q_EMIT failed(QStringLiteral("The update is larger than Tolvane accepts (%1 GiB).")
+                          .arg(maxArchiveBytes >> 30));
         return;
     }
     m_file = std::make_unique<QFile>(path);
