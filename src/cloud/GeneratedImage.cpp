@@ -2,10 +2,8 @@
 
 #include "imageio/HeifCodec.h"
 #include "imageio/ImageLoader.h"
-#include "imageio/WebpCodec.h"
 
 #include <QBuffer>
-#include <QColorSpace>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QtConcurrent>
@@ -32,32 +30,17 @@ QSize headerSize(const QByteArray& bytes)
     return reader.size();
 }
 
-// HEIF and the WebP files Qt cannot open have no header probe for bytes in memory; their
-// decoders refuse more than maxDecodedBytes from the declared size, before any pixel.
-QImage decodeWithoutQtHeader(const QByteArray& bytes)
-{
-    QImage image = HeifCodec::sniffData(bytes) ? HeifCodec::decodeData(bytes, maxDecodedBytes)
-                                               : WebpCodec::decodeData(bytes, maxDecodedBytes);
-    if (!image.isNull() && image.colorSpace().isValid() &&
-        image.colorSpace() != QColorSpace(QColorSpace::SRgb))
-        image.convertToColorSpace(QColorSpace(QColorSpace::SRgb));
-    return image;
-}
-
 } // namespace
 
 Result<QByteArray> toPng(const QByteArray& bytes)
 {
     try {
-        QImage image;
+        // HEIF and the WebP files Qt cannot open have no header probe for bytes in memory; their
+        // decoders refuse more than maxDecodedBytes from the declared size, before any pixel.
         const QSize declared = HeifCodec::sniffData(bytes) ? QSize() : headerSize(bytes);
-        if (declared.isValid()) {
-            if (!withinSides(declared))
-                return Result<QByteArray>::failure(tooLarge);
-            image = ImageLoader::decodeData(bytes);
-        } else {
-            image = decodeWithoutQtHeader(bytes);
-        }
+        if (declared.isValid() && !withinSides(declared))
+            return Result<QByteArray>::failure(tooLarge);
+        const QImage image = ImageLoader::decodeData(bytes, maxDecodedBytes);
         if (!image.isNull() && !withinSides(image.size()))
             return Result<QByteArray>::failure(tooLarge);
         const QByteArray png = encodePng(image);

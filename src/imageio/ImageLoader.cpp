@@ -201,10 +201,10 @@ QImage load(const QString& path)
     throw ImageError::cannotRead(name);
 }
 
-QImage decodeData(const QByteArray& bytes)
+QImage decodeData(const QByteArray& bytes, qint64 limitBytes)
 {
     if (HeifCodec::sniffData(bytes))
-        if (QImage image = HeifCodec::decodeData(bytes, decodeLimitBytes); !image.isNull())
+        if (QImage image = HeifCodec::decodeData(bytes, limitBytes); !image.isNull())
             return toSRGB(image);
     QBuffer container;
     container.setData(bytes);
@@ -222,7 +222,7 @@ QImage decodeData(const QByteArray& bytes)
         if (!image.isNull())
             return toSRGB(image);
     }
-    return ExifOrientation::apply(WebpCodec::decodeData(bytes, decodeLimitBytes),
+    return ExifOrientation::apply(WebpCodec::decodeData(bytes, limitBytes),
                                   ExifOrientation::ofContainer(container));
 }
 

@@ -37,8 +37,9 @@ QFuture<QImage> preview(const QString& path, int maxPixel);
 QImage load(const QString& path);
 
 // load() for a file's bytes held in memory (the same codecs, libheif and libwebp included); null
-// when they are not a readable image.
-QImage decodeData(const QByteArray& bytes);
+// when they are not a readable image. libheif and libwebp refuse a declared size over
+// `limitBytes` before decoding any pixel.
+QImage decodeData(const QByteArray& bytes, qint64 limitBytes = decodeLimitBytes);
 
 // The libwebp fallback of load() for WebP files the Qt plugin cannot open; null on failure.
 QImage decodeWebP(const QString& path);
