@@ -19,14 +19,6 @@ QString resolveFolder()
     return QStringLiteral(TOLVANE_SOURCE_DIR "/resources");
 }
 
-QJsonObject readInfo()
-{
-    QFile file(path(QStringLiteral("Info.json")));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QJsonDocument::fromJson(file.readAll()).object();
-}
-
 } // namespace
 
 QString folder()
@@ -44,8 +36,16 @@ QString path(const QString& name)
 
 QJsonObject info()
 {
-    static const QJsonObject read = readInfo();
+    static const QJsonObject read = readInfo(folder());
     return read;
+}
+
+QJsonObject readInfo(const QString& resourceFolder)
+{
+    QFile file(resourceFolder + QStringLiteral("/Info.json"));
+    if (!file.open(QIODevice::ReadOnly) || file.size() > 1024 * 1024)
+        return {};
+    return QJsonDocument::fromJson(file.readAll()).object();
 }
 
 } // namespace Resources

@@ -12,4 +12,7 @@ QString folder();
 QString path(const QString& name);
 // Info.json: the version and optional service keys, read once. Empty when missing or unreadable.
 QJsonObject info();
+// The Info.json of another resource folder (an unpacked release), read now; empty when missing,
+// unreadable or larger than any real one.
+QJsonObject readInfo(const QString& resourceFolder);
 } // namespace Resources

@@ -5,10 +5,10 @@
 #include "UpdateVersion.h"
 #include "core/EngineError.h"
 #include "core/FileNames.h"
+#include "core/Resources.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <cerrno>
 #include <cstdio>
@@ -56,11 +56,7 @@ QStringList entriesOf(const QString& folder)
 // The version a tree records in its Info.json, or empty.
 QString versionOf(const QString& tree)
 {
-    QFile file(tree + QStringLiteral("/share/tolvane/Info.json"));
-    if (!file.open(QIODevice::ReadOnly) || file.size() > 1024 * 1024)
-        return {};
-    const QJsonValue version = QJsonDocument::fromJson(file.readAll())
-                                   .object()
+    const QJsonValue version = Resources::readInfo(tree + QStringLiteral("/share/tolvane"))
                                    .value(QStringLiteral("CFBundleShortVersionString"));
     return version.isString() ? version.toString() : QString();
 }
