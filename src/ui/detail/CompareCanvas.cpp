@@ -38,6 +38,7 @@ void CompareCanvas::setImages(const QImage& before, const QImage& after)
 {
     m_before = before;
     m_after = after;
+    ++m_imagesSet;
     m_copies = {};
     reduce();
     update();
@@ -80,9 +81,9 @@ void CompareCanvas::reduce()
         return;
     m_reducing = true;
     auto copies = QtConcurrent::run(&CompareCanvas::makeCopies, m_before, m_after, wantedPixels());
-    whenFinished(copies, this, [this](Copies made) {
+    whenFinished(copies, this, [this, images = m_imagesSet](Copies made) {
         m_reducing = false;
-        if (made.pixels != wantedPixels())
+        if (made.pixels != wantedPixels() || images != m_imagesSet)
             return reduce();
         m_copies = std::move(made);
         update();

@@ -54,6 +54,7 @@ private:
     QImage m_after;
     Copies m_copies;
     bool m_reducing = false;
+    int m_imagesSet = 0; // copies made from images set before are never kept
     QSizeF m_displayed{1, 1};
     double m_split = 0.5;
     bool m_dragging = false;
