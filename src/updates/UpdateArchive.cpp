@@ -1,5 +1,6 @@
 #include "UpdateArchive.h"
 
+#include "UpdateErrors.h"
 #include "core/EngineError.h"
 
 #include <QFile>
@@ -23,8 +24,7 @@ struct Member {
 
 MessageError unreadable()
 {
-    return MessageError(
-        QStringLiteral("The update could not be installed: the archive could not be unpacked."));
+    return UpdateErrors::installFailed(QStringLiteral("the archive could not be unpacked."));
 }
 
 MessageError unsafe(const QString& name)
@@ -33,9 +33,8 @@ MessageError unsafe(const QString& name)
     for (QChar& c : shown)
         if (!c.isPrint())
             c = u'?';
-    return MessageError(
-        QStringLiteral("The update was refused: the archive holds an unsafe entry, “%1”.")
-            .arg(shown));
+    return UpdateErrors::refused(
+        QStringLiteral("the archive holds an unsafe entry, “%1”.").arg(shown));
 }
 
 QByteArray runTar(const QStringList& arguments)

@@ -2,6 +2,7 @@
 
 #include "ReleaseManifest.h"
 #include "UpdateArchive.h"
+#include "UpdateErrors.h"
 #include "UpdateVersion.h"
 #include "core/EngineError.h"
 #include "core/FileNames.h"
@@ -18,6 +19,9 @@
 
 namespace {
 
+using UpdateErrors::installFailed;
+using UpdateErrors::refused;
+
 const QString programName = QStringLiteral("tolvane");
 
 bool accessWritable(const QString& folder)
@@ -29,16 +33,6 @@ MessageError cannotUpdate(const QString& folder, const QString& why)
 {
     return MessageError(QStringLiteral("Tolvane can’t update itself in “%1”: %2")
                             .arg(QDir::toNativeSeparators(folder), why));
-}
-
-MessageError installFailed(const QString& why)
-{
-    return MessageError(QStringLiteral("The update could not be installed: %1").arg(why));
-}
-
-MessageError refused(const QString& why)
-{
-    return MessageError(QStringLiteral("The update was refused: %1").arg(why));
 }
 
 bool holdsProgram(const QString& tree)
