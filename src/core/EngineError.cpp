@@ -36,19 +36,19 @@ QString sideLimit(const char* format, int maxSide, const char* instead, qint64 w
 
 ImageError ImageError::webpTooLarge(qint64 width, qint64 height)
 {
-    return ImageError(Kind::webpTooLarge, sideLimit("WebP", 16383, "PNG/HEIC/TIFF", width, height),
+    return ImageError(Kind::webpTooLarge, sideLimit("WebP", webpMaxSide, "PNG/HEIC/TIFF", width, height),
                       {}, width, height);
 }
 
 ImageError ImageError::heicTooLarge(qint64 width, qint64 height)
 {
-    return ImageError(Kind::heicTooLarge, sideLimit("HEIC", 32768, "PNG/TIFF", width, height), {},
+    return ImageError(Kind::heicTooLarge, sideLimit("HEIC", heicMaxSide, "PNG/TIFF", width, height), {},
                       width, height);
 }
 
 ImageError ImageError::jpegTooLarge(qint64 width, qint64 height)
 {
-    return ImageError(Kind::jpegTooLarge, sideLimit("JPEG", 65500, "PNG/TIFF", width, height), {},
+    return ImageError(Kind::jpegTooLarge, sideLimit("JPEG", jpegMaxSide, "PNG/TIFF", width, height), {},
                       width, height);
 }
 

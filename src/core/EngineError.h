@@ -29,6 +29,11 @@ public:
         outOfMemory
     };
 
+    // The largest sides libwebp accepts, libheif reads back and libjpeg writes.
+    static constexpr int webpMaxSide = 16383;
+    static constexpr int heicMaxSide = 32768;
+    static constexpr int jpegMaxSide = 65500;
+
     static ImageError cannotRead(const QString& name);
     static ImageError cannotWrite(const QString& name);
     static ImageError webpTooLarge(qint64 width, qint64 height);

@@ -128,11 +128,11 @@ void write(const QImage& source, const QString& path, OutputFormat format, doubl
 void checkFits(OutputFormat format, qint64 width, qint64 height)
 {
     const auto over = [&](qint64 side) { return width > side || height > side; };
-    if (format == OutputFormat::webp && over(webpMaxSide))
+    if (format == OutputFormat::webp && over(ImageError::webpMaxSide))
         throw ImageError::webpTooLarge(width, height);
-    if (format == OutputFormat::jpeg && over(jpegMaxSide))
+    if (format == OutputFormat::jpeg && over(ImageError::jpegMaxSide))
         throw ImageError::jpegTooLarge(width, height);
-    if (format == OutputFormat::heic && over(heicMaxSide))
+    if (format == OutputFormat::heic && over(ImageError::heicMaxSide))
         throw ImageError::heicTooLarge(width, height);
     if (format == OutputFormat::heic && !heicCanHold(width, height))
         throw ImageError::heicShape(width, height);

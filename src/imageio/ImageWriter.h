@@ -28,11 +28,6 @@ QImage flatten(const QImage& image);
 // Whether a HEIC file can hold a picture of this size (the encoder refuses some thin shapes).
 bool heicCanHold(qint64 width, qint64 height);
 
-// The largest sides libwebp accepts, libheif reads back and libjpeg writes.
-constexpr int webpMaxSide = 16383;
-constexpr int heicMaxSide = 32768;
-constexpr int jpegMaxSide = 65500;
-
 // Refuses, before any work, a result of this size that the format cannot hold: throws
 // ImageError (webpTooLarge, heicTooLarge, jpegTooLarge, heicShape). Other formats pass.
 void checkFits(OutputFormat format, qint64 width, qint64 height);
