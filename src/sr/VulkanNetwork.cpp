@@ -3,6 +3,7 @@
 #include "GpuFault.h"
 #include "ModelPrivate.h"
 #include "PipelineCache.h"
+#include "VulkanKernels.h"
 #include "VulkanProgram.h"
 
 #include <algorithm>
@@ -10,38 +11,9 @@
 #include <cstring>
 #include <mutex>
 
-#include "shaders/conv.h"
-#include "shaders/conv3x3.h"
-#include "shaders/copy.h"
-#include "shaders/depthtospace.h"
-#include "shaders/pointwise.h"
-#include "shaders/resize.h"
-
 namespace sr {
 
 namespace {
-
-struct Code {
-    const std::uint32_t* words;
-    size_t bytes;
-    const char* name;
-};
-
-// In the order of Kernel.
-const Code kernelCode[kernelCount] = {
-    {conv3x3_spirv, sizeof(conv3x3_spirv), "conv 3x3"},
-    {conv_spirv, sizeof(conv_spirv), "conv"},
-    {pointwise_spirv, sizeof(pointwise_spirv), "pointwise"},
-    {copy_spirv, sizeof(copy_spirv), "copy"},
-    {resize_spirv, sizeof(resize_spirv), "resize"},
-    {depthtospace_spirv, sizeof(depthtospace_spirv), "depth-to-space"},
-};
-
-// What the 3x3 kernel asks of a device: its work group and local memory (conv3x3.comp's tiles).
-constexpr std::uint32_t conv3x3Invocations = 256;
-constexpr std::uint32_t conv3x3SharedBytes = (2 * 10 * 34 + 8 * 2 * 36) * 16;
-constexpr std::uint32_t gridInvocations = 128;
-constexpr std::uint32_t maxGroups = 65535; // the least every device allows
 
 // A tile takes milliseconds on a GPU; a run that has not finished after this is stuck. A CPU
 // device (tests, benchmarks only) is far slower.
@@ -55,11 +27,6 @@ struct Memory {
     VkDeviceSize size = 0;
     bool coherent = true;
 };
-
-std::uint32_t divideUp(std::uint64_t value, std::uint32_t step)
-{
-    return std::uint32_t((value + step - 1) / step);
-}
 
 void barrier(VkCommandBuffer commands, VkPipelineStageFlags from, VkAccessFlags written,
              VkPipelineStageFlags to, VkAccessFlags used)
@@ -242,13 +209,9 @@ void VulkanNetwork::Impl::createDescriptors()
 
 void VulkanNetwork::Impl::createPipelines()
 {
-    // The 3x3 kernel's work group and tiles must fit the device; the general kernel always does.
-    const VkPhysicalDeviceLimits& limits = choice.properties.limits;
-    const bool conv3x3Fits = limits.maxComputeWorkGroupInvocations >= conv3x3Invocations &&
-                             limits.maxComputeWorkGroupSize[0] >= conv3x3Invocations &&
-                             limits.maxComputeSharedMemorySize >= conv3x3SharedBytes;
+    const bool conv3x3 = conv3x3Fits(choice.properties.limits);
     for (Dispatch& dispatch : dispatches) {
-        if (dispatch.kernel == Kernel::conv3x3 && !conv3x3Fits)
+        if (dispatch.kernel == Kernel::conv3x3 && !conv3x3)
             dispatch.kernel = Kernel::conv;
         ++kernelUses[int(dispatch.kernel)];
     }
@@ -257,8 +220,8 @@ void VulkanNetwork::Impl::createPipelines()
         if (!kernelUses[k])
             continue;
         VkShaderModuleCreateInfo moduleInfo{VK_STRUCTURE_TYPE_SHADER_MODULE_CREATE_INFO};
-        moduleInfo.codeSize = kernelCode[k].bytes;
-        moduleInfo.pCode = kernelCode[k].words;
+        moduleInfo.codeSize = kernelCode(Kernel(k)).bytes;
+        moduleInfo.pCode = kernelCode(Kernel(k)).words;
         check(vkCreateShaderModule(device, &moduleInfo, nullptr, &modules[k]),
               "vkCreateShaderModule");
         VkComputePipelineCreateInfo info{VK_STRUCTURE_TYPE_COMPUTE_PIPELINE_CREATE_INFO};
@@ -267,11 +230,10 @@ void VulkanNetwork::Impl::createPipelines()
         info.stage.module = modules[k];
         info.stage.pName = "main";
         info.layout = pipelineLayout;
-        const VkResult result =
-            takeGpuFault(GpuFault::pipeline)
-                ? VK_ERROR_INITIALIZATION_FAILED
-                : vkCreateComputePipelines(device, cache->handle(), 1, &info, nullptr,
-                                           &pipelines[k]);
+        const VkResult result = takeGpuFault(GpuFault::pipeline)
+                                    ? VK_ERROR_INITIALIZATION_FAILED
+                                    : vkCreateComputePipelines(device, cache->handle(), 1, &info,
+                                                               nullptr, &pipelines[k]);
         check(result, "vkCreateComputePipelines");
     }
     cache->save();
@@ -283,9 +245,10 @@ void VulkanNetwork::Impl::submitAndWait(VkCommandBuffer buffer)
     VkSubmitInfo submit{VK_STRUCTURE_TYPE_SUBMIT_INFO};
     submit.commandBufferCount = 1;
     submit.pCommandBuffers = &buffer;
-    VkResult result = takeGpuFault(GpuFault::deviceLost)    ? VK_ERROR_DEVICE_LOST
-                      : takeGpuFault(GpuFault::outOfMemory) ? VK_ERROR_OUT_OF_DEVICE_MEMORY
-                                                            : vkQueueSubmit(queue, 1, &submit, fence);
+    VkResult result = takeGpuFault(GpuFault::deviceLost) ? VK_ERROR_DEVICE_LOST
+                      : takeGpuFault(GpuFault::outOfMemory)
+                          ? VK_ERROR_OUT_OF_DEVICE_MEMORY
+                          : vkQueueSubmit(queue, 1, &submit, fence);
     if (result != VK_SUCCESS) {
         broken = true;
         throw DeviceError("vkQueueSubmit", result);
@@ -305,9 +268,9 @@ void VulkanNetwork::Impl::upload(const VulkanProgram& program)
 {
     const VkDeviceSize constantBytes = program.constants.size() * sizeof(float);
     const VkDeviceSize parameterBytes = program.parameters.size() * sizeof(std::int32_t);
-    Memory stage = createBuffer(constantBytes + parameterBytes, VK_BUFFER_USAGE_TRANSFER_SRC_BIT,
-                                {VK_MEMORY_PROPERTY_HOST_VISIBLE_BIT |
-                                 VK_MEMORY_PROPERTY_HOST_COHERENT_BIT});
+    Memory stage =
+        createBuffer(constantBytes + parameterBytes, VK_BUFFER_USAGE_TRANSFER_SRC_BIT,
+                     {VK_MEMORY_PROPERTY_HOST_VISIBLE_BIT | VK_MEMORY_PROPERTY_HOST_COHERENT_BIT});
     struct Release {
         Impl* self;
         Memory* m;
@@ -344,8 +307,8 @@ void VulkanNetwork::Impl::record()
     constexpr auto readWrite = VK_ACCESS_SHADER_READ_BIT | VK_ACCESS_SHADER_WRITE_BIT;
     VkCommandBufferBeginInfo begin{VK_STRUCTURE_TYPE_COMMAND_BUFFER_BEGIN_INFO};
     check(vkBeginCommandBuffer(commands, &begin), "vkBeginCommandBuffer");
-    vkCmdBindDescriptorSets(commands, VK_PIPELINE_BIND_POINT_COMPUTE, pipelineLayout, 0, 1, &set,
-                            0, nullptr);
+    vkCmdBindDescriptorSets(commands, VK_PIPELINE_BIND_POINT_COMPUTE, pipelineLayout, 0, 1, &set, 0,
+                            nullptr);
     const VkBufferCopy in{0, inputOffset * 4, inputStage.size};
     vkCmdCopyBuffer(commands, inputStage.buffer, activations.buffer, 1, &in);
     barrier(commands, transfer, VK_ACCESS_TRANSFER_WRITE_BIT, compute, readWrite);
@@ -356,15 +319,8 @@ void VulkanNetwork::Impl::record()
         bound = d.kernel;
         vkCmdPushConstants(commands, pipelineLayout, VK_SHADER_STAGE_COMPUTE_BIT, 0,
                            sizeof(std::int32_t), &d.base);
-        if (d.kernel == Kernel::conv3x3)
-            vkCmdDispatch(commands, divideUp(d.extent[0], 32), divideUp(d.extent[1], 8),
-                          divideUp(d.extent[2], conv3x3Groups));
-        else if (d.kernel == Kernel::conv)
-            vkCmdDispatch(commands, divideUp(d.extent[0], 8), divideUp(d.extent[1], 8),
-                          d.extent[2]);
-        else
-            vkCmdDispatch(commands, std::min(divideUp(d.extent[0], gridInvocations), maxGroups),
-                          1, 1);
+        const auto groups = workGroups(d);
+        vkCmdDispatch(commands, groups[0], groups[1], groups[2]);
         barrier(commands, compute, VK_ACCESS_SHADER_WRITE_BIT, compute | transfer,
                 readWrite | VK_ACCESS_TRANSFER_READ_BIT);
     }
@@ -411,21 +367,20 @@ void VulkanNetwork::Impl::build(const VulkanProgram& program)
     constexpr auto cached = VK_MEMORY_PROPERTY_HOST_CACHED_BIT;
     activations = createBuffer(program.activationBytes, storage | src | dst, {local, 0});
     constants = createBuffer(constantBytes, storage | dst, {local, 0});
-    parameters = createBuffer(program.parameters.size() * sizeof(std::int32_t),
-                                    storage | dst, {local, 0});
+    parameters =
+        createBuffer(program.parameters.size() * sizeof(std::int32_t), storage | dst, {local, 0});
     const auto elements = [](const Shape& s) { return s[0] * s[1] * s[2] * s[3]; };
-    inputStage = createBuffer(VkDeviceSize(elements(program.inputShape)) * 4, src,
-                                    {visible | coherent});
+    inputStage =
+        createBuffer(VkDeviceSize(elements(program.inputShape)) * 4, src, {visible | coherent});
     // Read back by the CPU: cached memory reads many times faster than write-combined.
     outputStage = createBuffer(VkDeviceSize(elements(program.outputShape)) * 4, dst,
-                                     {visible | cached | coherent, visible | cached, visible});
+                               {visible | cached | coherent, visible | cached, visible});
     createDescriptors();
     createPipelines();
 
     VkCommandPoolCreateInfo poolInfo{VK_STRUCTURE_TYPE_COMMAND_POOL_CREATE_INFO};
     poolInfo.queueFamilyIndex = choice.queueFamily;
-    check(vkCreateCommandPool(device, &poolInfo, nullptr, &commandPool),
-          "vkCreateCommandPool");
+    check(vkCreateCommandPool(device, &poolInfo, nullptr, &commandPool), "vkCreateCommandPool");
     VkFenceCreateInfo fenceInfo{VK_STRUCTURE_TYPE_FENCE_CREATE_INFO};
     check(vkCreateFence(device, &fenceInfo, nullptr, &fence), "vkCreateFence");
     upload(program);
@@ -433,8 +388,7 @@ void VulkanNetwork::Impl::build(const VulkanProgram& program)
     allocation.commandPool = commandPool;
     allocation.level = VK_COMMAND_BUFFER_LEVEL_PRIMARY;
     allocation.commandBufferCount = 1;
-    check(vkAllocateCommandBuffers(device, &allocation, &commands),
-          "vkAllocateCommandBuffers");
+    check(vkAllocateCommandBuffers(device, &allocation, &commands), "vkAllocateCommandBuffers");
     record();
 }
 
@@ -497,9 +451,9 @@ std::string VulkanNetwork::summary() const
     for (int k = 0; k < kernelCount; ++k)
         if (d->kernelUses[k])
             text += (text.empty() ? "" : ", ") + std::to_string(d->kernelUses[k]) + " x " +
-                    kernelCode[k].name;
-    const VkDeviceSize bytes = d->activations.size + d->constants.size + d->inputStage.size +
-                               d->outputStage.size;
+                    kernelCode(Kernel(k)).name;
+    const VkDeviceSize bytes =
+        d->activations.size + d->constants.size + d->inputStage.size + d->outputStage.size;
     return text + "; " + std::to_string(bytes >> 20) + " MiB on the device; pipelines " +
            (pipelinesReused() ? "from the cache" : "compiled");
 }
