@@ -14,8 +14,11 @@ Inference inferenceFromEnvironment()
         return Inference::cpu;
     if (value == "vulkan")
         return Inference::vulkan;
+    if (value == "measure")
+        return Inference::measure;
     if (!value.isEmpty() && value != "auto")
-        qCWarning(lcModel) << "TOLVANE_INFERENCE should be cpu, vulkan or auto, not" << value;
+        qCWarning(lcModel) << "TOLVANE_INFERENCE should be cpu, vulkan, measure or auto, not"
+                           << value;
     return Inference::automatic;
 }
 

@@ -1,12 +1,15 @@
 #include "Model.h"
 
+#include "FastestUnit.h"
 #include "ModelPrivate.h"
 #include "Network.h"
 #include "VulkanNetwork.h"
 #include "core/EngineError.h"
 #include "core/FileNames.h"
 
+#include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 #include <new>
 #include <oneapi/dnnl/dnnl.hpp>
 
@@ -19,33 +22,39 @@ constexpr sr::Shape tileShape{1, 3, 256, 256};
 // Far above any network we ship; a larger file is not one of ours.
 constexpr qint64 maxFileBytes = qint64(1) << 30;
 
-sr::Graph readGraph(const QString& path)
+QByteArray readFile(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() > maxFileBytes)
         throw sr::GraphError("cannot read the file");
-    const QByteArray bytes = file.readAll();
-    return sr::readGraph(bytes.toStdString(), tileShape);
+    return file.readAll();
 }
 
-// A GPU where one works; the CPU otherwise, unless Vulkan was required.
+// The fastest unit, by measurement, or the one the caller asked for.
 void readNetwork(Model::Private& d, sr::Inference inference)
 {
-    sr::Graph graph = readGraph(d.path);
+    const QByteArray bytes = readFile(d.path);
+    sr::Graph graph = sr::readGraph(bytes.toStdString(), tileShape);
     const QString name = FileNames::lastPathComponent(d.path);
-    if (inference != sr::Inference::cpu) {
-        try {
-            d.network = sr::loadOnGpu(graph, inference == sr::Inference::vulkan);
-            d.graph = std::make_unique<sr::Graph>(std::move(graph));
-            qCInfo(lcModel).noquote() << name << "runs on" << d.network->device().c_str();
-            return;
-        } catch (const std::exception& error) {
-            if (inference == sr::Inference::vulkan)
-                throw;
-            qCInfo(lcModel).noquote() << name << "runs on the CPU:" << error.what();
-        }
+    bool onGpu = false;
+    if (inference == sr::Inference::cpu) {
+        d.network = std::make_unique<sr::Network>(graph);
+        d.choice = "oneDNN on the CPU, as asked";
+    } else if (inference == sr::Inference::vulkan) {
+        d.network = sr::loadOnGpu(graph, true);
+        d.choice = d.network->device() + ", as asked";
+        onGpu = true;
+        qCInfo(lcModel).noquote() << name << "runs on" << d.choice.c_str();
+    } else {
+        const QByteArray digest = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+        sr::UnitChoice choice = sr::fastestUnit(graph, digest.toHex(), QFileInfo(d.path).baseName(),
+                                                inference == sr::Inference::measure);
+        d.network = std::move(choice.executor);
+        d.choice = std::move(choice.report);
+        onGpu = choice.onGpu;
     }
-    d.network = std::make_unique<sr::Network>(graph);
+    if (onGpu)
+        d.graph = std::make_unique<sr::Graph>(std::move(graph));
 }
 
 PlatformError cannotLoad(const QString& path)

@@ -8,6 +8,7 @@
 
 #include <QLoggingCategory>
 #include <mutex>
+#include <string>
 
 Q_DECLARE_LOGGING_CATEGORY(lcModel)
 
@@ -19,6 +20,8 @@ struct Model::Private {
     std::unique_ptr<sr::Executor> network;
     // Kept while a GPU runs the network, so that the CPU can take over.
     std::unique_ptr<sr::Graph> graph;
+    // Where the network runs and why, with the timings that chose it.
+    std::string choice;
 
     // After a GPU failure: the CPU runs the network for the rest of the process. Under the
     // lock; throws what building the CPU's network throws, and then the GPU's stays.

@@ -57,49 +57,80 @@ void checkOutput(const sr::Shape& shape)
         throw UpscaleError::badOutput();
 }
 
-// Copies the enlarged core out of the model's planar answer; the overlapping margins are
-// discarded.
-void copyCore(const float* answer, const sr::Shape& shape, const QRect& core, PixelBuffer& target)
+// The enlarged core in the model's answer; the overlapping margins are discarded.
+sr::Region answerRegion(const QRect& core)
 {
-    const std::int64_t rowStep = shape[3];
-    const std::int64_t plane = shape[2] * rowStep;
-    const float* first = answer + outputOffset * rowStep + outputOffset;
-    const int columns = scale * core.width();
-    for (int r = 0; r < scale * core.height(); ++r) {
-        const float* red = first + r * rowStep;
-        std::uint8_t* pixel =
-            target.row(qint64(scale) * core.y() + r) + 4 * qint64(scale) * core.x();
-        for (int c = 0; c < columns; ++c, pixel += 4) {
-            pixel[0] = Upscaler::byteFromModel(red[c]);
-            pixel[1] = Upscaler::byteFromModel(red[c + plane]);
-            pixel[2] = Upscaler::byteFromModel(red[c + 2 * plane]);
-            pixel[3] = 255;
-        }
-    }
+    return {outputOffset, outputOffset, scale * core.width(), scale * core.height()};
 }
 
-void runTile(Model::Private& model, const PixelBuffer& source, const QRect& core,
-             PixelBuffer& target)
-{
-    // The input and the answer live in the network's own memory: both under the lock.
-    std::lock_guard lock(model.lock);
-    for (;;) {
-        sr::Executor& network = *model.network;
-        fillInput(source, core.topLeft(), network.input());
-        try {
-            copyCore(network.run(), network.outputShape(), core, target);
-            return;
-        } catch (const sr::DeviceError& error) {
-            if (!model.graph)
-                throw;
-            // The GPU failed: this tile and every later one run on the CPU.
-            qCWarning(lcModel).noquote() << FileNames::lastPathComponent(model.path)
-                                         << "moves to the CPU:" << network.device().c_str()
-                                         << error.what();
-            model.fallBackToCpu();
+// The tiles of one pass, overlapped as deep as the network allows: while a GPU runs one tile,
+// the next one's input is filled and the last one's answer copied. Tiles finish in order, so
+// those in flight are always [m_done, m_started).
+class TileLoop {
+public:
+    TileLoop(Model::Private& model, const PixelBuffer& source, PixelBuffer& target,
+             const CancelToken& token, const std::function<void()>& tick)
+        : m_model(model), m_source(source), m_target(target), m_token(token), m_tick(tick),
+          m_cores(Upscaler::tileCores(int(source.width()), int(source.height())))
+    {
+    }
+
+    // Under the model's lock: tiles in flight belong to this pass alone.
+    void run()
+    {
+        for (;;) {
+            try {
+                runOn(*m_model.network);
+                return;
+            } catch (const sr::DeviceError& error) {
+                if (!m_model.graph)
+                    throw;
+                // The GPU failed: the tiles in flight and every later one run on the CPU.
+                qCWarning(lcModel).noquote()
+                    << FileNames::lastPathComponent(m_model.path)
+                    << "moves to the CPU:" << m_model.network->device().c_str() << error.what();
+                m_model.fallBackToCpu();
+                m_started = m_done;
+            }
         }
     }
-}
+
+private:
+    void runOn(sr::Executor& network)
+    {
+        const int depth = network.depth();
+        while (m_done < m_cores.size()) {
+            if (m_started - m_done == depth || m_started == m_cores.size()) {
+                finishTile(network, int(m_done % depth));
+                continue;
+            }
+            m_token.check(); // a tile in flight may finish; nothing after it starts
+            const QRect& core = m_cores[m_started];
+            const int slot = int(m_started % depth);
+            fillInput(m_source, core.topLeft(), network.slotInput(slot));
+            network.start(slot, answerRegion(core));
+            ++m_started;
+        }
+    }
+
+    void finishTile(sr::Executor& network, int slot)
+    {
+        const QRect& core = m_cores[m_done];
+        network.finish(slot, m_target.row(qint64(scale) * core.y()) + 4 * qint64(scale) * core.x(),
+                       m_target.bytesPerRow());
+        ++m_done;
+        m_tick();
+    }
+
+    Model::Private& m_model;
+    const PixelBuffer& m_source;
+    PixelBuffer& m_target;
+    const CancelToken& m_token;
+    const std::function<void()>& m_tick;
+    const QList<QRect> m_cores;
+    qsizetype m_started = 0; // tiles whose run began
+    qsizetype m_done = 0;    // tiles whose pixels are in the target
+};
 
 // Replaces the alpha bytes with the source's alpha drawn at the target's size with high quality.
 void copyAlpha(const QImage& image, PixelBuffer& target)
@@ -127,17 +158,12 @@ PixelBuffer enlargeColour(const QImage& image, Model& model, const CancelToken& 
     if (scale * source.width() > INT_MAX || scale * source.height() > INT_MAX)
         throw ImageError::outOfMemory();
     PixelBuffer target(scale * source.width(), scale * source.height());
-    {
-        std::lock_guard lock(model.d().lock);
-        if (model.d().network->inputShape() != sr::Shape{1, 3, tileSide, tileSide})
-            throw UpscaleError::badOutput();
-        checkOutput(model.d().network->outputShape());
-    }
-    for (const QRect& core : Upscaler::tileCores(int(source.width()), int(source.height()))) {
-        token.check();
-        runTile(model.d(), source, core, target);
-        tick();
-    }
+    // The input and the answers live in the network's own memory: the whole pass holds the lock.
+    std::lock_guard lock(model.d().lock);
+    if (model.d().network->inputShape() != sr::Shape{1, 3, tileSide, tileSide})
+        throw UpscaleError::badOutput();
+    checkOutput(model.d().network->outputShape());
+    TileLoop(model.d(), source, target, token, tick).run();
     return target;
 }
 
@@ -181,13 +207,6 @@ QList<QRect> tileCores(int width, int height)
             cores.append(
                 QRect(x0, y0, std::min(coreSide, width - x0), std::min(coreSide, height - y0)));
     return cores;
-}
-
-std::uint8_t byteFromModel(float value)
-{
-    const float x = value * 255.0f + 0.5f;
-    // Branch-free: it runs for every channel of every output pixel. NaN fails x < 255: 255.
-    return std::uint8_t(x < 255.0f ? std::max(x, 0.0f) : 255.0f);
 }
 
 } // namespace Upscaler

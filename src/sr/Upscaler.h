@@ -3,7 +3,6 @@
 #include <QImage>
 #include <QList>
 #include <QRect>
-#include <cstdint>
 #include <functional>
 
 class CancelToken;
@@ -11,8 +10,9 @@ class Model;
 
 namespace Upscaler {
 // Enlarges the image to exactly 4x its width and height, in 256-pixel tiles with 232-pixel cores
-// and a 12-pixel replicated margin, row by row. Checks the token before each tile and calls tick
-// once after each finished tile. Colour comes from the model; alpha, when the source has any,
+// and a 12-pixel replicated margin, row by row. Checks the token before each tile starts (a tile
+// already running on a GPU may finish; nothing after it starts) and calls tick once after each
+// tile's pixels are in the result. Colour comes from the model; alpha, when the source has any,
 // from the source redrawn at 4x. Throws UpscaleError (cancelled, badOutput), ImageError
 // (outOfMemory) or PlatformError.
 QImage upscale4x(const QImage& image, Model& model, const CancelToken& token,
@@ -22,7 +22,4 @@ QImage upscale4x(const QImage& image, Model& model, const CancelToken& token,
 // each row left to right. Cores at the right and bottom edges are narrower or shorter.
 QList<QRect> tileCores(int width, int height);
 
-// A model value in 0…1 as a byte: value * 255 + 0.5 in single precision, truncated; negative
-// gives 0, and 255 or more, or not a number, gives 255.
-std::uint8_t byteFromModel(float value);
 } // namespace Upscaler

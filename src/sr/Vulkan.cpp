@@ -3,6 +3,7 @@
 #include "GpuFault.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace sr {
 
@@ -46,18 +47,49 @@ int rank(VkPhysicalDeviceType type)
     }
 }
 
+bool hasExtension(VkPhysicalDevice device, const char* name)
+{
+    std::uint32_t count = 0;
+    if (vkEnumerateDeviceExtensionProperties(device, nullptr, &count, nullptr) != VK_SUCCESS)
+        return false;
+    std::vector<VkExtensionProperties> extensions(count);
+    if (vkEnumerateDeviceExtensionProperties(device, nullptr, &count, extensions.data()) !=
+        VK_SUCCESS)
+        return false;
+    for (const VkExtensionProperties& extension : extensions)
+        if (std::strcmp(extension.extensionName, name) == 0)
+            return true;
+    return false;
+}
+
+// The largest device-local heap, or what the driver's budget leaves of it for this process
+// where the driver can tell: other programs' use of the GPU counts.
 std::uint64_t deviceMemory(VkPhysicalDevice device)
 {
-    VkPhysicalDeviceMemoryProperties memory;
-    vkGetPhysicalDeviceMemoryProperties(device, &memory);
+    VkPhysicalDeviceMemoryBudgetPropertiesEXT budget{
+        VK_STRUCTURE_TYPE_PHYSICAL_DEVICE_MEMORY_BUDGET_PROPERTIES_EXT};
+    VkPhysicalDeviceMemoryProperties2 properties{
+        VK_STRUCTURE_TYPE_PHYSICAL_DEVICE_MEMORY_PROPERTIES_2};
+    const bool budgeted = hasExtension(device, VK_EXT_MEMORY_BUDGET_EXTENSION_NAME);
+    if (budgeted)
+        properties.pNext = &budget;
+    vkGetPhysicalDeviceMemoryProperties2(device, &properties);
+    const VkPhysicalDeviceMemoryProperties& memory = properties.memoryProperties;
     std::uint64_t largest = 0;
-    for (std::uint32_t i = 0; i < memory.memoryHeapCount; ++i)
-        if (memory.memoryHeaps[i].flags & VK_MEMORY_HEAP_DEVICE_LOCAL_BIT)
-            largest = std::max<std::uint64_t>(largest, memory.memoryHeaps[i].size);
+    for (std::uint32_t i = 0; i < memory.memoryHeapCount; ++i) {
+        if (!(memory.memoryHeaps[i].flags & VK_MEMORY_HEAP_DEVICE_LOCAL_BIT))
+            continue;
+        std::uint64_t free = memory.memoryHeaps[i].size;
+        if (budgeted)
+            free = budget.heapBudget[i] > budget.heapUsage[i]
+                       ? std::min(free, budget.heapBudget[i] - budget.heapUsage[i])
+                       : 0;
+        largest = std::max(largest, free);
+    }
     return largest;
 }
 
-bool computeQueue(VkPhysicalDevice device, std::uint32_t& family)
+bool computeQueue(VkPhysicalDevice device, DeviceChoice& choice)
 {
     std::uint32_t count = 0;
     vkGetPhysicalDeviceQueueFamilyProperties(device, &count, nullptr);
@@ -65,7 +97,8 @@ bool computeQueue(VkPhysicalDevice device, std::uint32_t& family)
     vkGetPhysicalDeviceQueueFamilyProperties(device, &count, families.data());
     for (std::uint32_t i = 0; i < count; ++i)
         if (families[i].queueFlags & VK_QUEUE_COMPUTE_BIT) {
-            family = i;
+            choice.queueFamily = i;
+            choice.timestampBits = families[i].timestampValidBits;
             return true;
         }
     return false;
@@ -100,8 +133,7 @@ std::vector<DeviceChoice> candidateDevices(std::uint64_t bytes, bool anyType)
         vkGetPhysicalDeviceProperties(device, &choice.properties);
         const auto type = choice.properties.deviceType;
         if ((type == VK_PHYSICAL_DEVICE_TYPE_CPU && !anyType && !cpuDevicesAllowed()) ||
-            choice.properties.apiVersion < VK_API_VERSION_1_1 ||
-            !computeQueue(device, choice.queueFamily) ||
+            choice.properties.apiVersion < VK_API_VERSION_1_1 || !computeQueue(device, choice) ||
             (lowMemory ? 0 : deviceMemory(device)) < bytes)
             continue;
         choices.push_back(choice);

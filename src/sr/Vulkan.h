@@ -29,10 +29,12 @@ struct DeviceChoice {
     VkPhysicalDevice device = VK_NULL_HANDLE;
     VkPhysicalDeviceProperties properties{};
     std::uint32_t queueFamily = 0;
+    std::uint32_t timestampBits = 0; // of the queue's timestamps; 0 where it has none
 };
 
-// Devices with a compute queue and at least `bytes` of device memory, best first: discrete
-// GPUs, then integrated, then virtual ones. CPU devices only when `anyType` (they are slower
+// Devices with a compute queue and at least `bytes` of device memory (of what the driver's
+// budget leaves free, where it tells), best first: discrete GPUs, then integrated, then virtual
+// ones. CPU devices only when `anyType` (they are slower
 // than the CPU's own library). Throws DeviceError when Vulkan itself cannot be used.
 std::vector<DeviceChoice> candidateDevices(std::uint64_t bytes, bool anyType);
 

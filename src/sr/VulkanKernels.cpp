@@ -8,6 +8,7 @@
 #include "shaders/depthtospace.h"
 #include "shaders/pointwise.h"
 #include "shaders/resize.h"
+#include "shaders/tobytes.h"
 
 namespace sr {
 
@@ -21,6 +22,7 @@ const KernelCode kernels[kernelCount] = {
     {copy_spirv, sizeof(copy_spirv), "copy"},
     {resize_spirv, sizeof(resize_spirv), "resize"},
     {depthtospace_spirv, sizeof(depthtospace_spirv), "depth-to-space"},
+    {tobytes_spirv, sizeof(tobytes_spirv), "to bytes"},
 };
 
 // What the 3x3 kernel asks of a device: its work group and local memory (conv3x3.comp's tiles).

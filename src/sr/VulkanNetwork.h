@@ -10,16 +10,20 @@ namespace sr {
 struct VulkanProgram;
 
 // A graph made ready to run on a Vulkan device: kernels compiled (through the pipeline cache),
-// weights uploaded and every value's memory allocated once, and one command buffer recorded
-// that runs the whole graph. Not thread-safe: one run at a time.
+// weights uploaded and every value's memory allocated once. Two tiles may be in flight: while
+// the device runs one, the host fills the next one's input and copies the last one's answer,
+// which the device has already turned into bytes. Not thread-safe: one user at a time.
 class VulkanNetwork final : public Executor {
 public:
     // Throws DeviceError when the device cannot run the program.
-    VulkanNetwork(const VulkanProgram& program, const DeviceChoice& device);
+    VulkanNetwork(VulkanProgram program, const DeviceChoice& device);
+    // Waits, within the run time-out, for the runs in flight; keeps the memory for the rest of
+    // the process when they do not finish.
     ~VulkanNetwork() override;
     VulkanNetwork(const VulkanNetwork&) = delete;
     VulkanNetwork& operator=(const VulkanNetwork&) = delete;
 
+    // The input of slot 0; run() shares it with the tiles of that slot.
     float* input() override;
     Shape inputShape() const override;
     // Throws DeviceError when the device is lost, out of memory, or does not finish in time;
@@ -27,19 +31,41 @@ public:
     const float* run() override;
     Shape outputShape() const override;
 
+    int depth() const override;
+    // Waits for the slot's earlier run, if one is still in flight.
+    float* slotInput(int slot) override;
+    // Throws DeviceError as run() does.
+    void start(int slot, const Region& region) override;
+    void finish(int slot, std::uint8_t* target, std::int64_t stride) override;
+
     double multiplyAdds() const override;
     std::string device() const override;
     std::string summary() const override;
+    double deviceMs() const override;
     // Whether the kernels came from the pipeline cache of an earlier run.
     bool pipelinesReused() const;
 
-private:
+    struct PartTime {
+        double share = 0; // of the network's multiply-adds
+        double ms = 0;
+    };
+    // Runs the first steps that hold at least `share` of the multiply-adds twice and gives the
+    // second run's time: the device's own where it can tell, else the host's. Throws
+    // DeviceError as run() does.
+    PartTime timePart(double share);
+
+    // Device memory the program needs, for the choice of a device.
+    static std::uint64_t memoryNeeded(const VulkanProgram& program);
+
     struct Impl;
+
+private:
     std::unique_ptr<Impl> d;
 };
 
-// The graph on the best device that can run it; CPU devices count only when `anyType`.
-// Throws DeviceError when none can, GraphError when the GPU's kernels cannot run the graph.
+// The graph on the first device that can hold and run it; CPU devices count only when
+// `anyType`. Throws DeviceError when none can, GraphError when the GPU's kernels cannot run the
+// graph.
 std::unique_ptr<Executor> loadOnGpu(const Graph& graph, bool anyType);
 
 } // namespace sr

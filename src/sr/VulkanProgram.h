@@ -14,14 +14,16 @@
 
 namespace sr {
 
-enum class Kernel { conv3x3, conv, pointwise, copy, resize, depthToSpace };
-constexpr int kernelCount = 6;
+// toBytes turns the answer into bytes for the host; no program step uses it.
+enum class Kernel { conv3x3, conv, pointwise, copy, resize, depthToSpace, toBytes };
+constexpr int kernelCount = 7;
 
 struct Dispatch {
     Kernel kernel = Kernel::pointwise;
     int base = 0; // first parameter
     // conv: output width, height and groups of four channels; others: elements to write.
     std::array<std::uint32_t, 3> extent{1, 1, 1};
+    double multiplyAdds = 0; // convolutions only
 };
 
 struct VulkanProgram {

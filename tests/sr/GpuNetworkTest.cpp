@@ -19,6 +19,7 @@
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <limits>
 
 // Every test here runs on whatever Vulkan device the machine has; Mesa's llvmpipe (a CPU
 // device) serves where there is no GPU.
@@ -68,9 +69,9 @@ std::string shippedShape(const Dims& dims)
     OnnxBuilder b(dims);
     std::string x = b.node("PRelu", {b.conv("input", 3, 64), b.random({64, 1, 1}, 0.3f)});
     x = b.node("PRelu", {b.conv(x, 64, 64), b.random({64, 1, 1}, 0.3f)});
-    const std::string d2s = b.node("DepthToSpace", {b.conv(x, 64, 48)},
-                                   {OnnxBuilder::integer("blocksize", 4),
-                                    OnnxBuilder::text("mode", "CRD")});
+    const std::string d2s =
+        b.node("DepthToSpace", {b.conv(x, 64, 48)},
+               {OnnxBuilder::integer("blocksize", 4), OnnxBuilder::text("mode", "CRD")});
     const std::string up =
         b.node("Resize", {"input", b.constant({0}, {}), b.constant({4}, {1, 1, 4, 4})},
                {OnnxBuilder::text("mode", "nearest"),
@@ -85,13 +86,15 @@ QString testModelPath(const QString& name)
     return TestSupport::testFile("data/models/" + name);
 }
 
-// Two tiles; the nearest model's answer is exact on every device.
-QImage twoTiles()
+// Three tiles, so that one is still to start while two are in flight; the nearest model's
+// answer is exact on every device.
+QImage threeTiles()
 {
-    QImage image(300, 100, QImage::Format_RGBX8888);
+    QImage image(600, 100, QImage::Format_RGBX8888);
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
-            image.setPixel(x, y, qRgb((x * 37 + y * 11) % 256, (x * 7 + y * 53) % 256, (x ^ y) & 255));
+            image.setPixel(x, y,
+                           qRgb((x * 37 + y * 11) % 256, (x * 7 + y * 53) % 256, (x ^ y) & 255));
     return image;
 }
 
@@ -183,7 +186,7 @@ TEST_F(Gpu, TheAutomaticChoiceNeverTakesACpuDeviceAndVulkanModeTakesAny)
 TEST_F(Gpu, LoadFailuresLoadTheCpuNetworkInstead)
 {
     sr::allowCpuDevices(true);
-    const QImage image = twoTiles();
+    const QImage image = threeTiles();
     const QImage expected = Upscaler::upscale4x(
         image, *Model::load(testModelPath("NearestX4.onnx"), sr::Inference::cpu), CancelToken(),
         [] {});
@@ -205,10 +208,11 @@ TEST_F(Gpu, LoadFailuresLoadTheCpuNetworkInstead)
     }
 }
 
-// A device that fails during a run: that tile is redone on the CPU, and so is every later one.
-TEST_F(Gpu, RunFailuresRedoTheTileOnTheCpuForTheRestOfTheProcess)
+// A device that fails during a run: the tiles in flight are redone on the CPU, and so is every
+// later one. The time-out holds a run back behind work nothing finishes, whatever the timing.
+TEST_F(Gpu, RunFailuresRedoTheTilesInFlightOnTheCpuForTheRestOfTheProcess)
 {
-    const QImage image = twoTiles();
+    const QImage image = threeTiles();
     const QImage expected = Upscaler::upscale4x(
         image, *Model::load(testModelPath("NearestX4.onnx"), sr::Inference::cpu), CancelToken(),
         [] {});
@@ -220,22 +224,25 @@ TEST_F(Gpu, RunFailuresRedoTheTileOnTheCpuForTheRestOfTheProcess)
         int ticks = 0;
         const QImage result = Upscaler::upscale4x(image, *model, CancelToken(), [&] {
             if (++ticks == 1)
-                sr::injectGpuFault(fault); // the second tile's run fails
+                sr::injectGpuFault(fault); // the third tile's submission fails or never ends
         });
-        EXPECT_EQ(ticks, 2);
+        EXPECT_EQ(ticks, 3);
         EXPECT_EQ(result, expected);
         EXPECT_TRUE(onCpu(*model)) << deviceOf(*model);
         EXPECT_EQ(Upscaler::upscale4x(image, *model, CancelToken(), [] {}), expected);
     }
 }
 
+// The next tile was already running when the flag was set: it may finish, but nothing after it
+// starts, and the network still answers rightly afterwards.
 TEST_F(Gpu, CancellationStopsBeforeTheNextTile)
 {
     const auto model = Model::load(testModelPath("NearestX4.onnx"), sr::Inference::vulkan);
+    const QImage image = threeTiles();
     CancelToken token;
     int ticks = 0;
     try {
-        Upscaler::upscale4x(twoTiles(), *model, token, [&] {
+        Upscaler::upscale4x(image, *model, token, [&] {
             ++ticks;
             token.cancel();
         });
@@ -245,6 +252,70 @@ TEST_F(Gpu, CancellationStopsBeforeTheNextTile)
     }
     EXPECT_EQ(ticks, 1);
     EXPECT_FALSE(onCpu(*model));
+    const QImage expected = Upscaler::upscale4x(
+        image, *Model::load(testModelPath("NearestX4.onnx"), sr::Inference::cpu), CancelToken(),
+        [] {});
+    EXPECT_EQ(Upscaler::upscale4x(image, *model, CancelToken(), [] {}), expected);
+}
+
+// The bytes of two slots in flight at once, each from its own region, against the host's rule:
+// values next to each of the 256 byte boundaries, signed zeros, NaN and the infinities.
+TEST_F(Gpu, AnswersBecomeBytesExactlyAsOnTheHost)
+{
+    OnnxBuilder b({1, 3, 20, 20});
+    b.output(b.node("Resize", {"input", b.constant({0}, {}), b.constant({4}, {1, 1, 4, 4})},
+                    {OnnxBuilder::text("mode", "nearest"),
+                     OnnxBuilder::text("coordinate_transformation_mode", "asymmetric"),
+                     OnnxBuilder::text("nearest_mode", "floor")},
+                    "output"),
+             {1, 3, 80, 80});
+    const auto gpu = sr::loadOnGpu(sr::readGraph(b.bytes(), {1, 3, 20, 20}), true);
+    ASSERT_EQ(gpu->depth(), 2);
+
+    std::vector<float> values = {0.998f,
+                                 0.5f,
+                                 1.5f,
+                                 -0.2f,
+                                 0.0f,
+                                 -0.0f,
+                                 1.0f,
+                                 1e-40f,
+                                 3e38f,
+                                 -3e38f,
+                                 std::numeric_limits<float>::quiet_NaN(),
+                                 -std::numeric_limits<float>::quiet_NaN(),
+                                 std::numeric_limits<float>::infinity(),
+                                 -std::numeric_limits<float>::infinity()};
+    for (int k = 0; k <= 256; ++k) {
+        float v = std::nextafter(std::nextafter((float(k) - 0.5f) / 255.0f, -1.0f), -1.0f);
+        for (int i = 0; i < 4; ++i, v = std::nextafter(v, 2.0f))
+            values.push_back(v);
+    }
+    constexpr size_t planeSize = 400;
+    ASSERT_LE(values.size(), 3 * planeSize);
+    const sr::Region regions[2] = {{0, 0, 80, 80}, {6, 9, 51, 37}};
+    std::vector<float> inputs[2];
+    for (int slot = 0; slot < 2; ++slot) {
+        for (size_t i = 0; i < 3 * planeSize; ++i)
+            inputs[slot].push_back(values[(i * (slot ? 7 : 1)) % values.size()]);
+        std::copy(inputs[slot].begin(), inputs[slot].end(), gpu->slotInput(slot));
+        gpu->start(slot, regions[slot]);
+    }
+    for (int slot = 0; slot < 2; ++slot) {
+        const sr::Region& r = regions[slot];
+        std::vector<std::uint8_t> bytes(size_t(r.width * r.height * 4) + 8, 7);
+        gpu->finish(slot, bytes.data(), r.width * 4);
+        for (int y = 0; y < r.height; ++y)
+            for (int x = 0; x < r.width; ++x)
+                for (int c = 0; c < 4; ++c) {
+                    const float v =
+                        inputs[slot][c * planeSize + size_t(((r.y + y) / 4) * 20 + (r.x + x) / 4)];
+                    ASSERT_EQ(bytes[size_t((y * r.width + x) * 4 + c)],
+                              c == 3 ? 255 : sr::byteFromModel(v))
+                        << "slot " << slot << " value " << v << " channel " << c;
+                }
+        EXPECT_EQ(bytes.back(), 7) << "written past the region";
+    }
 }
 
 TEST_F(Gpu, CompiledPipelinesAreKeptAndADamagedCacheIsReplaced)
@@ -265,7 +336,10 @@ TEST_F(Gpu, CompiledPipelinesAreKeptAndADamagedCacheIsReplaced)
     QByteArray flipped = good;
     flipped[flipped.size() - 1] = char(flipped[flipped.size() - 1] ^ 1);
     const QByteArray damaged[] = {
-        QByteArray("not a cache at all"), good.left(good.size() - 1), good + "tail", flipped,
+        QByteArray("not a cache at all"),
+        good.left(good.size() - 1),
+        good + "tail",
+        flipped,
         foreignDevice(good),
     };
     for (const QByteArray& bytes : damaged) {

@@ -1,8 +1,9 @@
 #include "sr/Upscaler.h"
 #include "core/CancelToken.h"
 #include "core/EngineError.h"
-#include "sr/Model.h"
 #include "imageio/PixelBuffer.h"
+#include "sr/Executor.h"
+#include "sr/Model.h"
 
 #include "TestSupport.h"
 
@@ -69,9 +70,11 @@ TEST(Upscaler, ModelValuesBecomeBytesByTruncationWithClamping)
                                            {0.0019f, 0},
                                            {0.002f, 1},
                                            {std::numeric_limits<float>::quiet_NaN(), 255},
-                                           {std::numeric_limits<float>::infinity(), 255}};
+                                           {std::numeric_limits<float>::infinity(), 255},
+                                           {-std::numeric_limits<float>::infinity(), 0},
+                                           {-0.0f, 0}};
     for (const auto& [value, byte] : table)
-        EXPECT_EQ(Upscaler::byteFromModel(value), byte) << value;
+        EXPECT_EQ(sr::byteFromModel(value), byte) << value;
 }
 
 TEST(Upscaler, TileCoresCoverTheImageOnceRowByRow)
