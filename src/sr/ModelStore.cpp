@@ -1,7 +1,7 @@
 #include "ModelStore.h"
 
-#include "Model.h"
 #include "core/EngineError.h"
+#include "Model.h"
 #include "core/Resources.h"
 
 #include <QDir>

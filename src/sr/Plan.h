@@ -28,7 +28,7 @@ struct PostOp {
     OpKind kind = OpKind::relu; // relu, linear, prelu, add, sub or mul
     float alpha = 1;            // linear
     float beta = 0;
-    int operand = -1;                  // add, sub, mul: the other value
+    int operand = -1;                 // add, sub, mul: the other value
     const Operation* slopes = nullptr; // prelu: the operation holding them
 };
 

@@ -54,8 +54,7 @@ std::int32_t Translator::offset(int value) const
 {
     const PlanValue& v = m_plan.values[size_t(value)];
     const PlanValue& root = v.root >= 0 ? m_plan.values[size_t(v.root)] : v;
-    return std::int32_t(m_slotOffsets[size_t(root.slot)] +
-                        v.channelOffset * v.shape[2] * v.shape[3]);
+    return std::int32_t(m_slotOffsets[size_t(root.slot)] + v.channelOffset * v.shape[2] * v.shape[3]);
 }
 
 std::int32_t Translator::layout(int value) const
@@ -128,9 +127,9 @@ void Translator::conv(const Step& step)
     push({offset(step.inputs[0]), layout(step.inputs[0]), std::int32_t(src[1]),
           std::int32_t(src[2]), std::int32_t(src[3]), offset(step.output), std::int32_t(dst[1]),
           std::int32_t(dst[2]), std::int32_t(dst[3]), std::int32_t(kh), std::int32_t(kw),
-          std::int32_t(op.strides[0]), std::int32_t(op.strides[1]), std::int32_t(op.dilations[0]),
-          std::int32_t(op.dilations[1]), std::int32_t(op.pads[0]), std::int32_t(op.pads[1]),
-          weights, biases});
+          std::int32_t(op.strides[0]), std::int32_t(op.strides[1]),
+          std::int32_t(op.dilations[0]), std::int32_t(op.dilations[1]),
+          std::int32_t(op.pads[0]), std::int32_t(op.pads[1]), weights, biases});
     posts(step);
     if (fitsConv3x3(m_program, m_program.dispatches.back()))
         m_program.dispatches.back().kernel = Kernel::conv3x3;
@@ -147,8 +146,7 @@ void Translator::pointwise(const Step& step)
                               : op.kind == OpKind::add     ? add
                               : op.kind == OpKind::sub     ? sub
                                                            : mul;
-    const std::int32_t slopeOffset =
-        step.kind == StepKind::prelu ? constants(op.weights.values) : 0;
+    const std::int32_t slopeOffset = step.kind == StepKind::prelu ? constants(op.weights.values) : 0;
     begin(Kernel::pointwise, {std::uint32_t(count), 1, 1});
     push({kind, bits(op.alpha), bits(op.beta), offset(step.inputs[0]),
           step.inputs.size() > 1 ? offset(step.inputs[1]) : 0, slopeOffset, layout(step.output),
@@ -162,17 +160,17 @@ void Translator::copy(int from, int to, std::int64_t firstChannel, std::int64_t 
     const Shape& in = m_plan.values[size_t(from)].shape;
     const Shape& out = m_plan.values[size_t(to)].shape;
     begin(Kernel::copy, {std::uint32_t(written * in[2] * in[3]), 1, 1});
-    push({offset(from), layout(from), std::int32_t(in[1]), std::int32_t(in[2]), std::int32_t(in[3]),
-          offset(to), layout(to), std::int32_t(out[1]), std::int32_t(firstChannel),
-          std::int32_t(written)});
+    push({offset(from), layout(from), std::int32_t(in[1]), std::int32_t(in[2]),
+          std::int32_t(in[3]), offset(to), layout(to), std::int32_t(out[1]),
+          std::int32_t(firstChannel), std::int32_t(written)});
 }
 
 // Each part into its channels; the last one also zeroes the padding of the last block.
 void Translator::concat(const Step& step)
 {
     const PlanValue& whole = m_plan.values[size_t(step.output)];
-    const std::int64_t padded =
-        whole.layout == Layout::blocked ? roundUp(whole.shape[1], 4) : whole.shape[1];
+    const std::int64_t padded = whole.layout == Layout::blocked ? roundUp(whole.shape[1], 4)
+                                                                : whole.shape[1];
     std::int64_t first = 0;
     for (size_t i = 0; i < step.inputs.size(); ++i) {
         const std::int64_t channels = m_plan.values[size_t(step.inputs[i])].shape[1];
