@@ -1,5 +1,6 @@
 #include "UpdateArchive.h"
 
+#include "HeldEntry.h"
 #include "UpdateErrors.h"
 #include "core/EngineError.h"
 
@@ -20,7 +21,11 @@ struct Member {
     char type = 0;  // the first letter of tar's mode column: '-', 'd', 'l', 'h', 'c', 'p'…
     QString name;   // as stored
     QString target; // of a link
+    qint64 size = -1;
 };
+
+// Each file takes whole blocks on disk, each folder one.
+constexpr qint64 blockBytes = 4096;
 
 MessageError unreadable()
 {
@@ -37,14 +42,16 @@ MessageError unsafe(const QString& name)
         QStringLiteral("the archive holds an unsafe entry, “%1”.").arg(shown));
 }
 
-QByteArray runTar(const QStringList& arguments)
+// Runs tar on the archive, which it reads from its standard input.
+QByteArray runTar(const HeldEntry& archive, const QStringList& arguments)
 {
     QProcess tar;
+    tar.setStandardInputFile(archive.descriptorPath());
     // Listings in a fixed language and layout, whatever the user's locale.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
     tar.setProcessEnvironment(environment);
-    tar.start(tarProgram, arguments);
+    tar.start(tarProgram, arguments + QStringList{QStringLiteral("--file=-")});
     if (!tar.waitForFinished(tarTimeoutMs) || tar.exitStatus() != QProcess::NormalExit ||
         tar.exitCode() != 0) {
         tar.kill();
@@ -95,6 +102,7 @@ std::optional<QString> readQuoted(const QByteArray& line, qsizetype& at)
 // One line of `tar --list --verbose --quoting-style=c`:
 //   lrwxrwxrwx 0/0  0 2026-01-01 10:00 "name" -> "target"
 //   hrw-r--r-- 0/0  0 2026-01-01 10:00 "name" link to "target"
+// A device shows "major,minor" where the size stands and gets none.
 Member parseLine(const QByteArray& line)
 {
     Member member;
@@ -104,6 +112,10 @@ Member parseLine(const QByteArray& line)
         throw unreadable();
     member.type = line[0];
     member.name = *name;
+    bool ok = false;
+    const qint64 size =
+        line.left(line.indexOf('"')).simplified().split(' ').value(2).toLongLong(&ok);
+    member.size = ok && size >= 0 ? size : -1;
     for (const QByteArray& joint : {QByteArray(" -> "), QByteArray(" link to ")})
         if (line.mid(at, joint.size()) == joint) {
             at += joint.size();
@@ -115,12 +127,11 @@ Member parseLine(const QByteArray& line)
     return member;
 }
 
-QList<Member> listMembers(const QString& archive)
+QList<Member> listMembers(const HeldEntry& archive)
 {
-    const QByteArray listing =
-        runTar({QStringLiteral("--list"), QStringLiteral("--verbose"), QStringLiteral("--gzip"),
-                QStringLiteral("--numeric-owner"), QStringLiteral("--quoting-style=c"),
-                QStringLiteral("--file"), archive});
+    const QByteArray listing = runTar(
+        archive, {QStringLiteral("--list"), QStringLiteral("--verbose"), QStringLiteral("--gzip"),
+                  QStringLiteral("--numeric-owner"), QStringLiteral("--quoting-style=c")});
     QList<Member> members;
     for (const QByteArray& line : listing.split('\n'))
         if (!line.isEmpty())
@@ -129,15 +140,15 @@ QList<Member> listMembers(const QString& archive)
 }
 
 // The paths reached, one per step, walking `path` from the folder `start` (components below the
-// tree's top); none when the walk climbs out of the tree.
-std::optional<QStringList> walk(QStringList start, const QString& path)
+// tree's top); none when the walk climbs above the first `floor` components of `start`.
+std::optional<QStringList> walk(QStringList start, const QString& path, qsizetype floor = 0)
 {
     QStringList reached;
     for (const QString& part : path.split(u'/', Qt::SkipEmptyParts)) {
         if (part == u".")
             continue;
         if (part == u"..") {
-            if (start.isEmpty())
+            if (start.size() <= floor)
                 return std::nullopt;
             start.removeLast();
         } else {
@@ -160,7 +171,18 @@ bool passesThroughLink(QStringList reached, const QSet<QString>& links)
     return false;
 }
 
-bool staysInside(const Member& member, const QSet<QString>& links)
+// How many leading components make the release's own folder: one when every member lies in a
+// single top folder, else none (the release is the archive's top).
+qsizetype releaseDepth(const QList<Member>& members)
+{
+    QSet<QString> tops;
+    for (const Member& member : members)
+        if (const auto reached = walk({}, member.name); reached && !reached->isEmpty())
+            tops.insert(reached->first());
+    return tops.size() == 1 ? 1 : 0;
+}
+
+bool staysInside(const Member& member, const QSet<QString>& links, qsizetype depth)
 {
     if (member.name.startsWith(u'/') || member.name.split(u'/').contains(QStringLiteral("..")))
         return false;
@@ -174,7 +196,7 @@ bool staysInside(const Member& member, const QSet<QString>& links)
     QStringList folder = reached.isEmpty() ? QStringList() : reached.last().split(u'/');
     if (!folder.isEmpty())
         folder.removeLast();
-    const std::optional<QStringList> target = walk(folder, member.target);
+    const std::optional<QStringList> target = walk(folder, member.target, depth);
     return target && !passesThroughLink(*target, links);
 }
 
@@ -185,24 +207,55 @@ void checkMembers(const QList<Member>& members)
         if (const auto reached = walk({}, member.name);
             member.type == 'l' && reached && !reached->isEmpty())
             links.insert(reached->last());
+    const qsizetype depth = releaseDepth(members);
     for (const Member& member : members) {
         // Hard links, devices, FIFOs and anything else tar can carry are refused.
         const bool plainKind = member.type == '-' || member.type == 'd' || member.type == 'l';
-        if (!plainKind || !staysInside(member, links))
+        if (!plainKind || !staysInside(member, links, depth))
             throw unsafe(member.name);
+        if (member.size < 0)
+            throw unreadable();
     }
+}
+
+QString megabytes(qint64 bytes)
+{
+    return QString::number(double(bytes) / 1e6, 'f', 1) + QStringLiteral(" MB");
+}
+
+// A gzip bomb stops here, before a byte is written.
+void checkSize(const QList<Member>& members, qint64 availableBytes)
+{
+    qint64 total = 0;
+    for (const Member& member : members) {
+        const qint64 blocks =
+            member.type == 'l' ? 0
+                               : std::max<qint64>(1, (member.size + blockBytes - 1) / blockBytes);
+        total += blocks * blockBytes;
+        if (total > UpdateArchive::maxUnpackedBytes)
+            throw UpdateErrors::refused(
+                QStringLiteral("the archive would unpack to more than %1 GiB.")
+                    .arg(UpdateArchive::maxUnpackedBytes >> 30));
+    }
+    if (total > availableBytes)
+        throw UpdateErrors::installFailed(
+            QStringLiteral("it needs %1 of free space beside the installation, and only %2 are "
+                           "free.")
+                .arg(megabytes(total), megabytes(std::max<qint64>(0, availableBytes))));
 }
 
 } // namespace
 
 namespace UpdateArchive {
 
-void unpack(const QString& archive, const QString& destination)
+void unpack(const HeldEntry& archive, const QString& destination, qint64 availableBytes)
 {
-    checkMembers(listMembers(archive));
-    runTar({QStringLiteral("--extract"), QStringLiteral("--gzip"),
-            QStringLiteral("--no-same-owner"), QStringLiteral("--no-same-permissions"),
-            QStringLiteral("--file"), archive, QStringLiteral("--directory"), destination});
+    const QList<Member> members = listMembers(archive);
+    checkMembers(members);
+    checkSize(members, availableBytes);
+    runTar(archive, {QStringLiteral("--extract"), QStringLiteral("--gzip"),
+                     QStringLiteral("--no-same-owner"), QStringLiteral("--no-same-permissions"),
+                     QStringLiteral("--directory"), destination});
 }
 
 } // namespace UpdateArchive
