@@ -4,11 +4,13 @@
 #include "UpdateErrors.h"
 #include "core/EngineError.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QHash>
 #include <QProcess>
 #include <QSet>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 namespace {
@@ -42,8 +44,10 @@ MessageError unsafe(const QString& name)
         QStringLiteral("the archive holds an unsafe entry, “%1”.").arg(shown));
 }
 
-// Runs tar on the archive, which it reads from its standard input.
-QByteArray runTar(const HeldEntry& archive, const QStringList& arguments)
+// Runs tar on the archive, which it reads from its standard input, and hands each line of its
+// output to `onLine` as it comes; `onLine` may end the run by throwing.
+void runTar(const HeldEntry& archive, const QStringList& arguments,
+            const std::function<void(const QByteArray& line)>& onLine = {})
 {
     QProcess tar;
     tar.setStandardInputFile(archive.descriptorPath());
@@ -52,13 +56,27 @@ QByteArray runTar(const HeldEntry& archive, const QStringList& arguments)
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
     tar.setProcessEnvironment(environment);
     tar.start(tarProgram, arguments + QStringList{QStringLiteral("--file=-")});
-    if (!tar.waitForFinished(tarTimeoutMs) || tar.exitStatus() != QProcess::NormalExit ||
-        tar.exitCode() != 0) {
+    const QDeadlineTimer deadline(tarTimeoutMs);
+    try {
+        QByteArray output;
+        while (tar.waitForReadyRead(int(deadline.remainingTime())) || tar.bytesAvailable() > 0) {
+            output += tar.readAllStandardOutput();
+            for (qsizetype end = output.indexOf('\n'); end >= 0; end = output.indexOf('\n')) {
+                if (onLine && end > 0)
+                    onLine(output.left(end));
+                output.remove(0, end + 1);
+            }
+        }
+        if (tar.state() != QProcess::NotRunning)
+            tar.waitForFinished(int(deadline.remainingTime()));
+        if (tar.state() != QProcess::NotRunning || tar.exitStatus() != QProcess::NormalExit ||
+            tar.exitCode() != 0)
+            throw unreadable();
+    } catch (...) {
         tar.kill();
         tar.waitForFinished();
-        throw unreadable();
+        throw;
     }
-    return tar.readAllStandardOutput();
 }
 
 // Reads one name as tar's C quoting style writes it: "…" with backslash escapes and octal
@@ -127,16 +145,35 @@ Member parseLine(const QByteArray& line)
     return member;
 }
 
-QList<Member> listMembers(const HeldEntry& archive)
+qint64 diskBytes(const Member& member)
 {
-    const QByteArray listing = runTar(
-        archive, {QStringLiteral("--list"), QStringLiteral("--verbose"), QStringLiteral("--gzip"),
-                  QStringLiteral("--numeric-owner"), QStringLiteral("--quoting-style=c")});
+    if (member.type == 'l')
+        return 0;
+    return std::max<qint64>(1, (member.size + blockBytes - 1) / blockBytes) * blockBytes;
+}
+
+struct Listing {
     QList<Member> members;
-    for (const QByteArray& line : listing.split('\n'))
-        if (!line.isEmpty())
-            members.append(parseLine(line));
-    return members;
+    qint64 diskBytes = 0;
+};
+
+// A gzip bomb ends here, as soon as tar names a member too many, before a byte is written and
+// before the rest is decompressed.
+Listing listMembers(const HeldEntry& archive)
+{
+    Listing listing;
+    runTar(archive,
+           {QStringLiteral("--list"), QStringLiteral("--verbose"), QStringLiteral("--gzip"),
+            QStringLiteral("--numeric-owner"), QStringLiteral("--quoting-style=c")},
+           [&listing](const QByteArray& line) {
+               listing.members.append(parseLine(line));
+               listing.diskBytes += diskBytes(listing.members.last());
+               if (listing.diskBytes > UpdateArchive::maxUnpackedBytes)
+                   throw UpdateErrors::refused(
+                       QStringLiteral("the archive would unpack to more than %1 GiB.")
+                           .arg(UpdateArchive::maxUnpackedBytes >> 30));
+           });
+    return listing;
 }
 
 // The paths reached, one per step, walking `path` from the folder `start` (components below the
@@ -223,25 +260,13 @@ QString megabytes(qint64 bytes)
     return QString::number(double(bytes) / 1e6, 'f', 1) + QStringLiteral(" MB");
 }
 
-// A gzip bomb stops here, before a byte is written.
-void checkSize(const QList<Member>& members, qint64 availableBytes)
+void checkSpace(qint64 needed, qint64 availableBytes)
 {
-    qint64 total = 0;
-    for (const Member& member : members) {
-        const qint64 blocks =
-            member.type == 'l' ? 0
-                               : std::max<qint64>(1, (member.size + blockBytes - 1) / blockBytes);
-        total += blocks * blockBytes;
-        if (total > UpdateArchive::maxUnpackedBytes)
-            throw UpdateErrors::refused(
-                QStringLiteral("the archive would unpack to more than %1 GiB.")
-                    .arg(UpdateArchive::maxUnpackedBytes >> 30));
-    }
-    if (total > availableBytes)
+    if (needed > availableBytes)
         throw UpdateErrors::installFailed(
             QStringLiteral("it needs %1 of free space beside the installation, and only %2 are "
                            "free.")
-                .arg(megabytes(total), megabytes(std::max<qint64>(0, availableBytes))));
+                .arg(megabytes(needed), megabytes(std::max<qint64>(0, availableBytes))));
 }
 
 } // namespace
@@ -250,9 +275,9 @@ namespace UpdateArchive {
 
 void unpack(const HeldEntry& archive, const QString& destination, qint64 availableBytes)
 {
-    const QList<Member> members = listMembers(archive);
-    checkMembers(members);
-    checkSize(members, availableBytes);
+    const Listing listing = listMembers(archive);
+    checkMembers(listing.members);
+    checkSpace(listing.diskBytes, availableBytes);
     runTar(archive, {QStringLiteral("--extract"), QStringLiteral("--gzip"),
                      QStringLiteral("--no-same-owner"), QStringLiteral("--no-same-permissions"),
                      QStringLiteral("--directory"), destination});
