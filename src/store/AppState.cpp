@@ -22,16 +22,17 @@ bool storedFlag(const QVariant& value)
     return value.typeId() == QMetaType::QString && value.toString() == u"true";
 }
 
-// Only an absolute path names a folder; a file: URL counts as its local path. Anything else
-// ("~/Pictures", a relative path, junk) would send results somewhere unintended, so it means
-// none: results go beside their originals.
+// Only an absolute path names a folder; a file: URL with no host or "localhost" counts as its
+// local path (toLocalFile() would keep "localhost" as a network prefix). Anything else
+// ("~/Pictures", a relative path, another host, junk) would send results somewhere unintended,
+// so it means none: results go beside their originals.
 QString storedFolder(const QVariant& value)
 {
     QString folder = value.toString();
     if (folder.startsWith(u"file:", Qt::CaseInsensitive)) {
         const QUrl url(folder);
         folder = url.isLocalFile() && (url.host().isEmpty() || url.host() == u"localhost")
-                     ? url.toLocalFile()
+                     ? url.path(QUrl::FullyDecoded)
                      : QString();
     }
     return QDir::isAbsolutePath(folder) ? folder : QString();

@@ -5,9 +5,13 @@
 #include "imageio/ImageLoader.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QtConcurrent>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -26,14 +30,16 @@ QString standardized(const QString& path)
 
 // Recursive, hidden files and folders left out with everything under them, entries sorted by name
 // so a queue comes out the same on every run. Linked folders are not followed: they could loop.
+// Opening a FIFO, socket or device could block the import for good: like a path given directly,
+// an entry counts only when it resolves to a regular file.
 void walk(const QString& folder, QStringList& found)
 {
     const QFileInfoList entries =
         QDir(folder).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
     for (const QFileInfo& entry : entries) {
-        if (hasSupportedExtension(entry.fileName()))
+        if (entry.isFile() && hasSupportedExtension(entry.fileName()))
             found.append(entry.absoluteFilePath());
-        if (entry.isDir() && !entry.isSymLink())
+        else if (entry.isDir() && !entry.isSymLink())
             walk(entry.absoluteFilePath(), found);
     }
 }
@@ -42,8 +48,6 @@ QStringList candidates(const QStringList& paths)
 {
     QStringList found;
     for (const QString& path : paths) {
-        // Only regular files and folders: opening a FIFO, socket or device to read its header
-        // could block the import for good.
         const QFileInfo info(path);
         if (info.isFile()) {
             if (hasSupportedExtension(path))
@@ -55,16 +59,49 @@ QStringList candidates(const QStringList& paths)
     return found;
 }
 
+// A file opened without blocking and kept only when it is a regular one. The loader reads it
+// through this descriptor, so whatever is swapped in at the path after the check is never opened.
+class RegularFile {
+public:
+    explicit RegularFile(const QString& path)
+        : m_fd(::open(QFile::encodeName(path).constData(),
+                      O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC))
+    {
+        struct stat status {};
+        if (m_fd >= 0 && (::fstat(m_fd, &status) != 0 || !S_ISREG(status.st_mode))) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+    ~RegularFile()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    RegularFile(const RegularFile&) = delete;
+    RegularFile& operator=(const RegularFile&) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    // Opening this path opens the same file again, wherever its name now leads.
+    QString descriptorPath() const { return QStringLiteral("/proc/self/fd/%1").arg(m_fd); }
+
+private:
+    int m_fd;
+};
+
 std::optional<Item> makeItem(const QString& path)
 {
-    const std::optional<QSize> size = ImageLoader::pixelSize(path);
+    const RegularFile file(path);
+    if (!file.isOpen())
+        return std::nullopt;
+    const std::optional<QSize> size = ImageLoader::pixelSize(file.descriptorPath());
     if (!size)
         return std::nullopt;
     Item item;
     item.id = QUuid::createUuid();
     item.path = path;
     item.pixelSize = *size;
-    item.thumbnail = ImageLoader::thumbnail(path, 160);
+    item.thumbnail = ImageLoader::thumbnail(file.descriptorPath(), 160);
     return item;
 }
 

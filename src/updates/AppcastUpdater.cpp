@@ -16,6 +16,7 @@ const QString automaticChecksKey = QStringLiteral("Updates/automaticChecks");
 const QString automaticDownloadsKey = QStringLiteral("Updates/automaticDownloads");
 const QString skippedVersionKey = QStringLiteral("Updates/skippedVersion");
 const QString lastCheckKey = QStringLiteral("Updates/lastCheckTime");
+const QString installFailureKey = QStringLiteral("Updates/installFailure");
 
 QString installFolderOf(const AppcastUpdater::Options& options)
 {
@@ -27,12 +28,12 @@ enum class Step { check, install };
 
 // Any thread. The signature first, then everything the installer checks, then the swap when
 // asked. An empty result means success.
-QString checkRelease(const UpdateInstaller& installer, const QString& archive,
+QString checkRelease(const UpdateInstaller& installer, const HeldEntry& archive,
                      const AppcastItem& item, const QString& key, const QString& runningVersion,
                      Step step)
 {
     try {
-        UpdateSignature::verifyFile(archive, item.signature, key);
+        UpdateSignature::verify(archive.descriptor(), item.signature, key);
         if (step == Step::install)
             installer.install(archive, item.version, runningVersion);
         else
@@ -43,6 +44,15 @@ QString checkRelease(const UpdateInstaller& installer, const QString& archive,
     } catch (const std::exception&) {
         return QStringLiteral("The downloaded update could not be verified.");
     }
+}
+
+// A downloaded archive, removed when its last owner lets go.
+std::shared_ptr<HeldEntry> sharedDownload(HeldEntry download)
+{
+    return std::shared_ptr<HeldEntry>(new HeldEntry(std::move(download)), [](HeldEntry* entry) {
+        entry->discard();
+        delete entry;
+    });
 }
 
 } // namespace
@@ -77,6 +87,7 @@ AppcastUpdater::AppcastUpdater(Options options, UpdateUserDriver& driver, QObjec
 AppcastUpdater::~AppcastUpdater()
 {
     m_checking.waitForFinished();
+    m_recovering.waitForFinished();
     discardDownload();
     dropPending();
 }
@@ -141,8 +152,26 @@ void AppcastUpdater::start()
     if (m_started)
         return;
     m_started = true;
+    const UpdateInstaller installer = m_installer;
+    m_recovering = QtConcurrent::run([installer] { installer.recover(); });
     Q_EMIT canCheckForUpdatesChanged(true);
     scheduleNextCheck();
+    // Once the event loop runs, the window it belongs over is up.
+    QTimer::singleShot(0, this, &AppcastUpdater::showInstallFailure);
+}
+
+void AppcastUpdater::showInstallFailure()
+{
+    const QString failure = m_options.settings->value(installFailureKey).toString();
+    if (failure.isEmpty() || !canCheckForUpdates())
+        return;
+    ++m_session;
+    setPhase(Phase::answering);
+    // Forgotten once seen; a quit before that shows it again next time.
+    m_driver.showError(failure, reply<>([](auto* self) {
+                           self->m_options.settings->remove(installFailureKey);
+                           self->endSession();
+                       }));
 }
 
 void AppcastUpdater::setPhase(Phase phase)
@@ -199,9 +228,7 @@ void AppcastUpdater::endSession()
 void AppcastUpdater::discardDownload()
 {
     m_fetcher.cancel();
-    if (!m_download.isEmpty())
-        QFile::remove(m_download);
-    m_download.clear();
+    m_download.reset();
 }
 
 void AppcastUpdater::cancelSession()
@@ -245,7 +272,7 @@ void AppcastUpdater::onFeed(const QByteArray& xml)
 void AppcastUpdater::offer(const AppcastItem& item)
 {
     m_item = item;
-    const bool alreadyHere = !m_pending.isEmpty() && m_pendingItem.version == item.version;
+    const bool alreadyHere = m_pending && m_pendingItem.version == item.version;
     if (!m_byUser && (alreadyHere || automaticallyDownloadsUpdates()))
         return alreadyHere ? endSession() : startDownload();
     m_driver.dismissProgress();
@@ -280,12 +307,14 @@ void AppcastUpdater::startDownload()
         return fail(error.message());
     }
     dropPending();
+    HeldEntry target = m_installer.newDownload();
+    if (!target.isValid())
+        return fail(QStringLiteral("The update could not be saved beside the installation."));
     setPhase(Phase::downloading);
-    m_download = m_installer.newDownloadPath();
     if (m_byUser)
         m_driver.showDownloadProgress(m_item, 0, m_item.length,
                                       reply<>([](auto* self) { self->cancelSession(); }));
-    m_fetcher.download(m_item, m_download);
+    m_fetcher.download(m_item, std::move(target));
 }
 
 void AppcastUpdater::onDownloaded()
@@ -293,12 +322,13 @@ void AppcastUpdater::onDownloaded()
     // Hashing and unpacking an archive of many megabytes takes a moment: off the GUI thread.
     // The swap itself waits for the quit, when nothing runs from the old tree any more.
     const UpdateInstaller installer = m_installer;
-    const QString path = m_download;
+    m_download = sharedDownload(m_fetcher.takeDownload());
+    const std::shared_ptr<HeldEntry> download = m_download;
     const AppcastItem item = m_item;
     const QString key = publicKey();
     const QString running = currentVersion();
-    m_checking = QtConcurrent::run([installer, path, item, key, running] {
-        return checkRelease(installer, path, item, key, running, Step::check);
+    m_checking = QtConcurrent::run([installer, download, item, key, running] {
+        return checkRelease(installer, *download, item, key, running, Step::check);
     });
     whenFinished(m_checking, this,
                  reply<QString>([](auto* self, QString error) { self->onVerified(error); }));
@@ -313,7 +343,7 @@ void AppcastUpdater::onVerified(const QString& error)
 {
     if (!error.isEmpty())
         return fail(error);
-    m_pending = std::exchange(m_download, QString());
+    m_pending = std::exchange(m_download, nullptr);
     m_pendingItem = m_item;
     if (!m_byUser)
         return endSession();
@@ -342,21 +372,24 @@ void AppcastUpdater::installNow()
 
 void AppcastUpdater::dropPending()
 {
-    if (!m_pending.isEmpty())
-        QFile::remove(m_pending);
-    m_pending.clear();
+    m_pending.reset();
 }
 
 void AppcastUpdater::finishAtQuit()
 {
     m_checking.waitForFinished();
+    m_recovering.waitForFinished();
     discardDownload();
-    if (!m_pending.isEmpty()) {
+    if (m_pending) {
         // The archive waited beside the installation: it is verified again before it counts.
-        // A failure has nobody left to tell; the next launch finds the same release again.
-        checkRelease(m_installer, m_pending, m_pendingItem, publicKey(), currentVersion(),
-                     Step::install);
+        // A failure is told by the next start: the relaunched copy or the next launch.
+        const QString failure = checkRelease(m_installer, *m_pending, m_pendingItem, publicKey(),
+                                             currentVersion(), Step::install);
         dropPending();
+        if (!failure.isEmpty()) {
+            m_options.settings->setValue(installFailureKey, failure);
+            m_options.settings->sync();
+        }
     }
     if (std::exchange(m_relaunch, false) && m_options.launch)
         m_options.launch(m_installer.executable());

@@ -21,7 +21,8 @@
 // matches "SUPublicEDKey" and it unpacks into the announced version, and swaps it in when the
 // application quits. A session is one check from its start to the user's last answer; no second
 // one starts meanwhile. Background checks never show an error and never offer a version the user
-// skipped.
+// skipped. An installation that fails at quit is told at the next start; every start first
+// repairs and clears what an interrupted update left beside the installation.
 class AppcastUpdater : public Updater {
     Q_OBJECT
 
@@ -51,6 +52,8 @@ public:
     bool automaticallyDownloadsUpdates() const override;
     void setAutomaticallyDownloadsUpdates(bool on) override;
 
+    // Also repairs the installation off the GUI thread, and shows an install that failed at the
+    // last quit once the event loop runs.
     void start();
     void checkForUpdates() { beginSession(true); }
     // Verifies again and installs an update that was verified but not yet installed, then
@@ -82,6 +85,7 @@ private:
     void askToInstall();
     void installNow();
     void dropPending();
+    void showInstallFailure();
     QString publicKey() const;
     // Wraps a reply so that it acts only while its session is the current one.
     template <typename... Args>
@@ -98,9 +102,12 @@ private:
     bool m_byUser = false;
     quint64 m_session = 0;
     AppcastItem m_item;
-    QString m_download;        // the archive being downloaded
-    AppcastItem m_pendingItem; // verified, waiting to be installed
-    QString m_pending;
+    // Downloaded archives, shared with the thread that checks them and removed with the last
+    // owner: one being verified, and one verified and waiting to be installed.
+    std::shared_ptr<HeldEntry> m_download;
+    AppcastItem m_pendingItem;
+    std::shared_ptr<HeldEntry> m_pending;
     bool m_relaunch = false;
     QFuture<QString> m_checking;
+    QFuture<void> m_recovering;
 };

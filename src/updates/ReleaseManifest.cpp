@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -36,6 +37,18 @@ QString firstUnlisted(const QString& folder, const QSet<QString>& listed)
             return relative;
     }
     return {};
+}
+
+bool isComplete(const QString& folder)
+{
+    const std::optional<QSet<QString>> listed = read(folder);
+    if (!listed || !firstUnlisted(folder, *listed).isEmpty())
+        return false;
+    for (const QString& path : *listed)
+        if (!QFileInfo(folder + u'/' + path).isSymLink() &&
+            !QFileInfo::exists(folder + u'/' + path))
+            return false;
+    return true;
 }
 
 } // namespace ReleaseManifest

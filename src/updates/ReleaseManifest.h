@@ -15,4 +15,6 @@ std::optional<QSet<QString>> read(const QString& folder);
 // The first entry found in `folder`, at any depth, that `listed` lacks, as a relative path;
 // empty when there is none. Links are listed, never followed.
 QString firstUnlisted(const QString& folder, const QSet<QString>& listed);
+// Whether `folder` holds exactly what its manifest lists, nothing more and nothing less.
+bool isComplete(const QString& folder);
 } // namespace ReleaseManifest

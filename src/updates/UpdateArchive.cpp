@@ -1,13 +1,16 @@
 #include "UpdateArchive.h"
 
+#include "HeldEntry.h"
 #include "UpdateErrors.h"
 #include "core/EngineError.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QHash>
 #include <QProcess>
 #include <QSet>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 namespace {
@@ -20,7 +23,11 @@ struct Member {
     char type = 0;  // the first letter of tar's mode column: '-', 'd', 'l', 'h', 'c', 'p'…
     QString name;   // as stored
     QString target; // of a link
+    qint64 size = -1;
 };
+
+// Each file takes whole blocks on disk, each folder one.
+constexpr qint64 blockBytes = 4096;
 
 MessageError unreadable()
 {
@@ -37,21 +44,39 @@ MessageError unsafe(const QString& name)
         QStringLiteral("the archive holds an unsafe entry, “%1”.").arg(shown));
 }
 
-QByteArray runTar(const QStringList& arguments)
+// Runs tar on the archive, which it reads from its standard input, and hands each line of its
+// output to `onLine` as it comes; `onLine` may end the run by throwing.
+void runTar(const HeldEntry& archive, const QStringList& arguments,
+            const std::function<void(const QByteArray& line)>& onLine = {})
 {
     QProcess tar;
+    tar.setStandardInputFile(archive.descriptorPath());
     // Listings in a fixed language and layout, whatever the user's locale.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
     tar.setProcessEnvironment(environment);
-    tar.start(tarProgram, arguments);
-    if (!tar.waitForFinished(tarTimeoutMs) || tar.exitStatus() != QProcess::NormalExit ||
-        tar.exitCode() != 0) {
+    tar.start(tarProgram, arguments + QStringList{QStringLiteral("--file=-")});
+    const QDeadlineTimer deadline(tarTimeoutMs);
+    try {
+        QByteArray output;
+        while (tar.waitForReadyRead(int(deadline.remainingTime())) || tar.bytesAvailable() > 0) {
+            output += tar.readAllStandardOutput();
+            for (qsizetype end = output.indexOf('\n'); end >= 0; end = output.indexOf('\n')) {
+                if (onLine && end > 0)
+                    onLine(output.left(end));
+                output.remove(0, end + 1);
+            }
+        }
+        if (tar.state() != QProcess::NotRunning)
+            tar.waitForFinished(int(deadline.remainingTime()));
+        if (tar.state() != QProcess::NotRunning || tar.exitStatus() != QProcess::NormalExit ||
+            tar.exitCode() != 0)
+            throw unreadable();
+    } catch (...) {
         tar.kill();
         tar.waitForFinished();
-        throw unreadable();
+        throw;
     }
-    return tar.readAllStandardOutput();
 }
 
 // Reads one name as tar's C quoting style writes it: "…" with backslash escapes and octal
@@ -95,6 +120,7 @@ std::optional<QString> readQuoted(const QByteArray& line, qsizetype& at)
 // One line of `tar --list --verbose --quoting-style=c`:
 //   lrwxrwxrwx 0/0  0 2026-01-01 10:00 "name" -> "target"
 //   hrw-r--r-- 0/0  0 2026-01-01 10:00 "name" link to "target"
+// A device shows "major,minor" where the size stands and gets none.
 Member parseLine(const QByteArray& line)
 {
     Member member;
@@ -104,6 +130,10 @@ Member parseLine(const QByteArray& line)
         throw unreadable();
     member.type = line[0];
     member.name = *name;
+    bool ok = false;
+    const qint64 size =
+        line.left(line.indexOf('"')).simplified().split(' ').value(2).toLongLong(&ok);
+    member.size = ok && size >= 0 ? size : -1;
     for (const QByteArray& joint : {QByteArray(" -> "), QByteArray(" link to ")})
         if (line.mid(at, joint.size()) == joint) {
             at += joint.size();
@@ -115,29 +145,47 @@ Member parseLine(const QByteArray& line)
     return member;
 }
 
-QList<Member> listMembers(const QString& archive)
+qint64 diskBytes(const Member& member)
 {
-    const QByteArray listing =
-        runTar({QStringLiteral("--list"), QStringLiteral("--verbose"), QStringLiteral("--gzip"),
-                QStringLiteral("--numeric-owner"), QStringLiteral("--quoting-style=c"),
-                QStringLiteral("--file"), archive});
+    if (member.type == 'l')
+        return 0;
+    return std::max<qint64>(1, (member.size + blockBytes - 1) / blockBytes) * blockBytes;
+}
+
+struct Listing {
     QList<Member> members;
-    for (const QByteArray& line : listing.split('\n'))
-        if (!line.isEmpty())
-            members.append(parseLine(line));
-    return members;
+    qint64 diskBytes = 0;
+};
+
+// A gzip bomb ends here, as soon as tar names a member too many, before a byte is written and
+// before the rest is decompressed.
+Listing listMembers(const HeldEntry& archive)
+{
+    Listing listing;
+    runTar(archive,
+           {QStringLiteral("--list"), QStringLiteral("--verbose"), QStringLiteral("--gzip"),
+            QStringLiteral("--numeric-owner"), QStringLiteral("--quoting-style=c")},
+           [&listing](const QByteArray& line) {
+               listing.members.append(parseLine(line));
+               listing.diskBytes += diskBytes(listing.members.last());
+               if (listing.diskBytes > UpdateArchive::maxUnpackedBytes)
+                   throw UpdateErrors::refused(
+                       QStringLiteral("the archive would unpack to more than %1 GiB.")
+                           .arg(UpdateArchive::maxUnpackedBytes >> 30));
+           });
+    return listing;
 }
 
 // The paths reached, one per step, walking `path` from the folder `start` (components below the
-// tree's top); none when the walk climbs out of the tree.
-std::optional<QStringList> walk(QStringList start, const QString& path)
+// tree's top); none when the walk climbs above the first `floor` components of `start`.
+std::optional<QStringList> walk(QStringList start, const QString& path, qsizetype floor = 0)
 {
     QStringList reached;
     for (const QString& part : path.split(u'/', Qt::SkipEmptyParts)) {
         if (part == u".")
             continue;
         if (part == u"..") {
-            if (start.isEmpty())
+            if (start.size() <= floor)
                 return std::nullopt;
             start.removeLast();
         } else {
@@ -160,7 +208,18 @@ bool passesThroughLink(QStringList reached, const QSet<QString>& links)
     return false;
 }
 
-bool staysInside(const Member& member, const QSet<QString>& links)
+// How many leading components make the release's own folder: one when every member lies in a
+// single top folder, else none (the release is the archive's top).
+qsizetype releaseDepth(const QList<Member>& members)
+{
+    QSet<QString> tops;
+    for (const Member& member : members)
+        if (const auto reached = walk({}, member.name); reached && !reached->isEmpty())
+            tops.insert(reached->first());
+    return tops.size() == 1 ? 1 : 0;
+}
+
+bool staysInside(const Member& member, const QSet<QString>& links, qsizetype depth)
 {
     if (member.name.startsWith(u'/') || member.name.split(u'/').contains(QStringLiteral("..")))
         return false;
@@ -174,7 +233,7 @@ bool staysInside(const Member& member, const QSet<QString>& links)
     QStringList folder = reached.isEmpty() ? QStringList() : reached.last().split(u'/');
     if (!folder.isEmpty())
         folder.removeLast();
-    const std::optional<QStringList> target = walk(folder, member.target);
+    const std::optional<QStringList> target = walk(folder, member.target, depth);
     return target && !passesThroughLink(*target, links);
 }
 
@@ -185,24 +244,43 @@ void checkMembers(const QList<Member>& members)
         if (const auto reached = walk({}, member.name);
             member.type == 'l' && reached && !reached->isEmpty())
             links.insert(reached->last());
+    const qsizetype depth = releaseDepth(members);
     for (const Member& member : members) {
         // Hard links, devices, FIFOs and anything else tar can carry are refused.
         const bool plainKind = member.type == '-' || member.type == 'd' || member.type == 'l';
-        if (!plainKind || !staysInside(member, links))
+        if (!plainKind || !staysInside(member, links, depth))
             throw unsafe(member.name);
+        if (member.size < 0)
+            throw unreadable();
     }
+}
+
+QString megabytes(qint64 bytes)
+{
+    return QString::number(double(bytes) / 1e6, 'f', 1) + QStringLiteral(" MB");
+}
+
+void checkSpace(qint64 needed, qint64 availableBytes)
+{
+    if (needed > availableBytes)
+        throw UpdateErrors::installFailed(
+            QStringLiteral("it needs %1 of free space beside the installation, and only %2 are "
+                           "free.")
+                .arg(megabytes(needed), megabytes(std::max<qint64>(0, availableBytes))));
 }
 
 } // namespace
 
 namespace UpdateArchive {
 
-void unpack(const QString& archive, const QString& destination)
+void unpack(const HeldEntry& archive, const QString& destination, qint64 availableBytes)
 {
-    checkMembers(listMembers(archive));
-    runTar({QStringLiteral("--extract"), QStringLiteral("--gzip"),
-            QStringLiteral("--no-same-owner"), QStringLiteral("--no-same-permissions"),
-            QStringLiteral("--file"), archive, QStringLiteral("--directory"), destination});
+    const Listing listing = listMembers(archive);
+    checkMembers(listing.members);
+    checkSpace(listing.diskBytes, availableBytes);
+    runTar(archive, {QStringLiteral("--extract"), QStringLiteral("--gzip"),
+                     QStringLiteral("--no-same-owner"), QStringLiteral("--no-same-permissions"),
+                     QStringLiteral("--directory"), destination});
 }
 
 } // namespace UpdateArchive

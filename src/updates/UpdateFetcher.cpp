@@ -13,11 +13,21 @@ QString unreachable(const QString& detail)
     return QStringLiteral("The update server could not be reached: %1").arg(detail);
 }
 
+QString tooSlow()
+{
+    return QStringLiteral("The update server is sending too slowly. Try again later.");
+}
+
 } // namespace
 
 UpdateFetcher::UpdateFetcher(Options options, QObject* parent)
     : QObject(parent), m_options(options), m_network(new QNetworkAccessManager(this))
 {
+    m_rateWindow.setInterval(m_options.rateWindowMs);
+    connect(&m_rateWindow, &QTimer::timeout, this, &UpdateFetcher::checkRate);
+    m_deadline.setSingleShot(true);
+    m_deadline.setInterval(m_options.deadlineMs);
+    connect(&m_deadline, &QTimer::timeout, this, [this] { failTransfer(tooSlow()); });
 }
 
 UpdateFetcher::~UpdateFetcher()
@@ -38,21 +48,38 @@ QNetworkReply* UpdateFetcher::get(const QUrl& url)
     request.setTransferTimeout(m_options.transferTimeoutMs);
     // The default redirect policy never follows HTTPS down to HTTP.
     m_reply = m_network->get(request);
+    m_received = m_receivedBefore = 0;
+    connect(m_reply, &QNetworkReply::downloadProgress, this,
+            [this](qint64 received) { m_received = received; });
+    m_rateWindow.start();
+    m_deadline.start();
     return m_reply;
+}
+
+void UpdateFetcher::checkRate()
+{
+    if (m_received - std::exchange(m_receivedBefore, m_received) < m_options.minimumBytesPerWindow)
+        failTransfer(tooSlow());
+}
+
+void UpdateFetcher::stopClocks()
+{
+    m_rateWindow.stop();
+    m_deadline.stop();
 }
 
 void UpdateFetcher::cancel()
 {
+    stopClocks();
     if (m_reply) {
         m_reply->disconnect(this);
         m_reply->abort();
         m_reply->deleteLater();
         m_reply = nullptr;
     }
-    if (m_file) {
-        m_file->remove();
-        m_file.reset();
-    }
+    m_file.reset();
+    if (m_target.isValid())
+        m_target.discard();
 }
 
 QString UpdateFetcher::failureOf(QNetworkReply* reply) const
@@ -73,23 +100,21 @@ QString UpdateFetcher::failureOf(QNetworkReply* reply) const
 void UpdateFetcher::fetchFeed(const QUrl& url)
 {
     if (!isAllowed(url)) {
-        cancel();
-        Q_EMIT failed(QStringLiteral("The update feed address is not a secure (HTTPS) address."));
+        failTransfer(QStringLiteral("The update feed address is not a secure (HTTPS) address."));
         return;
     }
     cancel();
     QNetworkReply* reply = get(url);
     connect(reply, &QNetworkReply::downloadProgress, this, [this](qint64 received) {
-        if (received > maxFeedBytes) {
-            cancel();
-            Q_EMIT failed(QStringLiteral("The update feed is too large."));
-        }
+        if (received > maxFeedBytes)
+            failTransfer(QStringLiteral("The update feed is too large."));
     });
     connect(reply, &QNetworkReply::finished, this, &UpdateFetcher::onFeedFinished);
 }
 
 void UpdateFetcher::onFeedFinished()
 {
+    stopClocks();
     QNetworkReply* reply = m_reply;
     m_reply = nullptr;
     reply->deleteLater();
@@ -100,24 +125,23 @@ void UpdateFetcher::onFeedFinished()
     Q_EMIT feedFetched(reply->readAll());
 }
 
-void UpdateFetcher::download(const AppcastItem& item, const QString& path)
+void UpdateFetcher::download(const AppcastItem& item, HeldEntry target)
 {
+    cancel();
+    m_target = std::move(target);
     if (!isAllowed(item.url)) {
-        cancel();
-        Q_EMIT failed(QStringLiteral("The update’s address is not a secure (HTTPS) address."));
+        failTransfer(QStringLiteral("The update’s address is not a secure (HTTPS) address."));
         return;
     }
-    cancel();
     // The announced length is not signed: a release is never near this, a hostile feed may be.
     if (item.length > maxArchiveBytes) {
-        Q_EMIT failed(QStringLiteral("The update is larger than Tolvane accepts (%1 GiB).")
-                          .arg(maxArchiveBytes >> 30));
+        failTransfer(QStringLiteral("The update is larger than Tolvane accepts (%1 GiB).")
+                         .arg(maxArchiveBytes >> 30));
         return;
     }
-    m_file = std::make_unique<QFile>(path);
-    if (!m_file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        m_file.reset();
-        Q_EMIT failed(QStringLiteral("The update could not be saved beside the installation."));
+    m_file = std::make_unique<QFile>();
+    if (!m_file->open(m_target.descriptor(), QIODevice::WriteOnly, QFileDevice::DontCloseHandle)) {
+        failTransfer(QStringLiteral("The update could not be saved beside the installation."));
         return;
     }
     m_expected = item.length;
@@ -136,11 +160,11 @@ void UpdateFetcher::onDownloadData()
     }
     const QByteArray chunk = m_reply->readAll();
     if (m_file->size() + chunk.size() > m_expected) {
-        failDownload(QStringLiteral("The downloaded update is larger than announced."));
+        failTransfer(QStringLiteral("The downloaded update is larger than announced."));
         return;
     }
     if (m_file->write(chunk) != chunk.size()) {
-        failDownload(QStringLiteral("The update could not be saved beside the installation."));
+        failTransfer(QStringLiteral("The update could not be saved beside the installation."));
         return;
     }
     Q_EMIT downloadProgressed(m_file->size(), m_expected);
@@ -149,7 +173,7 @@ void UpdateFetcher::onDownloadData()
 void UpdateFetcher::onDownloadFinished()
 {
     if (const QString failure = failureOf(m_reply); !failure.isEmpty()) {
-        failDownload(failure);
+        failTransfer(failure);
         return;
     }
     onDownloadData();
@@ -157,17 +181,17 @@ void UpdateFetcher::onDownloadFinished()
         return;
     const bool whole = m_file->size() == m_expected && m_file->flush();
     if (!whole) {
-        failDownload(QStringLiteral("The downloaded update is not the announced size."));
+        failTransfer(QStringLiteral("The downloaded update is not the announced size."));
         return;
     }
-    m_file->close();
+    stopClocks();
     m_file.reset();
     m_reply->deleteLater();
     m_reply = nullptr;
     Q_EMIT downloadFinished();
 }
 
-void UpdateFetcher::failDownload(const QString& message)
+void UpdateFetcher::failTransfer(const QString& message)
 {
     cancel();
     Q_EMIT failed(message);

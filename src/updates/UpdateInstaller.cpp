@@ -3,9 +3,9 @@
 #include "ReleaseManifest.h"
 #include "UpdateArchive.h"
 #include "UpdateErrors.h"
+#include "UpdateLeftovers.h"
 #include "UpdateVersion.h"
 #include "core/EngineError.h"
-#include "core/FileNames.h"
 #include "core/Resources.h"
 
 #include <QDir>
@@ -15,6 +15,9 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -69,21 +72,74 @@ void checkVersion(const QString& newTree, const QString& version, const QString&
                           .arg(unpacked, runningVersion));
 }
 
-// The unpacked release: either the tree itself or one top folder holding it, complete with its
-// manifest, so that it can be updated in turn.
+// The unpacked release in a staging folder: either the folder itself or its one entry, when
+// that holds the program; empty when neither does.
+QString releaseTreeOf(const QString& staging)
+{
+    if (holdsProgram(staging))
+        return staging;
+    const QStringList entries = entriesOf(staging);
+    if (entries.size() == 1 && holdsProgram(staging + u'/' + entries.front()))
+        return staging + u'/' + entries.front();
+    return {};
+}
+
+// The unpacked release, complete with its manifest, so that it can be updated in turn.
 QString releaseTreeIn(const QString& staging)
 {
-    QString tree = staging;
-    if (!holdsProgram(tree)) {
-        const QStringList entries = entriesOf(staging);
-        if (entries.size() != 1 || !holdsProgram(staging + u'/' + entries.front()))
-            throw installFailed(QStringLiteral("the archive holds no Tolvane program."));
-        tree = staging + u'/' + entries.front();
-    }
+    const QString tree = releaseTreeOf(staging);
+    if (tree.isEmpty())
+        throw installFailed(QStringLiteral("the archive holds no Tolvane program."));
     const std::optional<QSet<QString>> listed = ReleaseManifest::read(tree);
     if (!listed || !ReleaseManifest::firstUnlisted(tree, *listed).isEmpty())
         throw installFailed(QStringLiteral("the archive is not a complete Tolvane release."));
     return tree;
+}
+
+bool isMountPoint(const QString& folder)
+{
+    struct stat self {};
+    struct stat above {};
+    return ::stat(QFile::encodeName(folder).constData(), &self) == 0 &&
+           ::stat(QFile::encodeName(folder + QStringLiteral("/..")).constData(), &above) == 0 &&
+           (self.st_dev != above.st_dev || self.st_ino == above.st_ino);
+}
+
+qint64 freeBytes(const QString& folder)
+{
+    struct statvfs space {};
+    if (::statvfs(QFile::encodeName(folder).constData(), &space) != 0)
+        return std::numeric_limits<qint64>::max();
+    return qint64(
+        std::min<unsigned long long>((unsigned long long)(space.f_bavail) * space.f_frsize,
+                                     (unsigned long long)(std::numeric_limits<qint64>::max())));
+}
+
+bool moveToFreeName(const QString& from, const QString& to)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
+        0)
+        return true;
+    // Without the flag (NFS, some FUSE): a rename never replaces a folder that holds anything.
+    return errno == EINVAL && ::rename(source.constData(), target.constData()) == 0;
+}
+
+MessageError systemFailure()
+{
+    return installFailed(QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+// Makes the renames in a folder durable before what they replaced is deleted.
+void syncFolder(const QString& folder)
+{
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
 }
 
 } // namespace
@@ -93,6 +149,10 @@ UpdateInstaller::UpdateInstaller(QString installFolder, Options options)
 {
     if (!m_options.isWritable)
         m_options.isWritable = accessWritable;
+    if (!m_options.isMountPoint)
+        m_options.isMountPoint = isMountPoint;
+    if (!m_options.freeBytes)
+        m_options.freeBytes = freeBytes;
 }
 
 QString UpdateInstaller::runningInstallFolder()
@@ -106,10 +166,20 @@ QString UpdateInstaller::executable() const
     return m_installFolder + QStringLiteral("/bin/") + programName;
 }
 
-QString UpdateInstaller::newDownloadPath() const
+QString UpdateInstaller::parentFolder() const
 {
-    return QFileInfo(m_installFolder).path() + QStringLiteral("/.tolvane-update-") +
-           FileNames::newUuidString();
+    return QFileInfo(m_installFolder).path();
+}
+
+void UpdateInstaller::step(Step done) const
+{
+    if (m_options.afterStep)
+        m_options.afterStep(done);
+}
+
+HeldEntry UpdateInstaller::newDownload() const
+{
+    return UpdateLeftovers::create(parentFolder(), UpdateLeftovers::Kind::download);
 }
 
 void UpdateInstaller::checkCanInstall() const
@@ -126,68 +196,116 @@ void UpdateInstaller::checkCanInstall() const
     if (const QString other = ReleaseManifest::firstUnlisted(folder, *listed); !other.isEmpty())
         throw cannotUpdate(
             folder, QStringLiteral("it holds “%1”, which is not part of Tolvane.").arg(other));
-    const QString parent = QFileInfo(folder).path();
-    if (!m_options.isWritable(folder) || !m_options.isWritable(parent))
+    if (m_options.isMountPoint(folder))
+        throw cannotUpdate(folder, QStringLiteral("it is a mount point, and a mount point can’t "
+                                                  "be replaced."));
+    if (!m_options.isWritable(folder) || !m_options.isWritable(parentFolder()))
         throw cannotUpdate(folder, QStringLiteral("you don’t have permission to change it or "
                                                   "the folder that holds it."));
 }
 
-void UpdateInstaller::withNewTree(const QString& archive, const QString& version,
-                                  const QString& runningVersion,
-                                  const std::function<void(const QString&)>& use) const
+void UpdateInstaller::withNewTree(
+    const HeldEntry& archive, const QString& version, const QString& runningVersion,
+    const std::function<void(const QString&, const HeldEntry&)>& use) const
 {
+    recover();
     checkCanInstall();
-    const QString staging = QFileInfo(m_installFolder).path() +
-                            QStringLiteral("/.tolvane-staging-") + FileNames::newUuidString();
-    if (!QDir().mkdir(staging))
+    HeldEntry staging = UpdateLeftovers::create(parentFolder(), UpdateLeftovers::Kind::staging);
+    if (!staging.isValid())
         throw installFailed(QStringLiteral("no folder could be made beside the installation."));
     try {
-        UpdateArchive::unpack(archive, staging);
-        const QString newTree = releaseTreeIn(staging);
+        UpdateArchive::unpack(archive, staging.path(), m_options.freeBytes(staging.path()));
+        step(Step::unpacked);
+        const QString newTree = releaseTreeIn(staging.path());
         checkVersion(newTree, version, runningVersion);
-        use(newTree);
+        step(Step::checked);
+        use(newTree, staging);
     } catch (...) {
-        QDir(staging).removeRecursively();
+        staging.discard();
         throw;
     }
-    // After a swap the old tree sits where the new one was unpacked.
-    QDir(staging).removeRecursively();
+    // A release unpacked at the staging folder's top made that folder the installation: it is
+    // no longer at its path, and stays.
+    staging.discard();
 }
 
-void UpdateInstaller::checkArchive(const QString& archive, const QString& version,
+void UpdateInstaller::checkArchive(const HeldEntry& archive, const QString& version,
                                    const QString& runningVersion) const
 {
-    withNewTree(archive, version, runningVersion, [](const QString&) {});
+    withNewTree(archive, version, runningVersion, [](const QString&, const HeldEntry&) {});
 }
 
-void UpdateInstaller::install(const QString& archive, const QString& version,
+void UpdateInstaller::install(const HeldEntry& archive, const QString& version,
                               const QString& runningVersion) const
 {
-    withNewTree(archive, version, runningVersion,
-                [this](const QString& newTree) { swapIn(newTree); });
+    withNewTree(
+        archive, version, runningVersion,
+        [this](const QString& newTree, const HeldEntry& staging) { swapIn(newTree, staging); });
 }
 
-void UpdateInstaller::swapIn(const QString& newTree) const
+void UpdateInstaller::swapIn(const QString& newTree, const HeldEntry& staging) const
+{
+    // The new tree's data reaches the disk before it replaces the old one, so that a power cut
+    // never leaves a tree of empty files with the old one gone.
+    if (::syncfs(staging.descriptor()) != 0)
+        throw systemFailure();
+    step(Step::synced);
+    // Held while it moves: wherever the old tree goes, it is this update's until removed.
+    HeldEntry old = HeldEntry::hold(m_installFolder);
+    if (!old.isValid())
+        throw installFailed(QStringLiteral("another update of this installation is under way."));
+    old.setPath(exchange(newTree));
+    syncFolder(parentFolder());
+    old.discard();
+}
+
+QString UpdateInstaller::exchange(const QString& newTree) const
 {
     const QByteArray current = QFile::encodeName(m_installFolder);
     const QByteArray fresh = QFile::encodeName(newTree);
     if (m_options.atomicExchange && ::renameat2(AT_FDCWD, fresh.constData(), AT_FDCWD,
-                                                current.constData(), RENAME_EXCHANGE) == 0)
-        return;
+                                                current.constData(), RENAME_EXCHANGE) == 0) {
+        step(Step::swapped);
+        return newTree;
+    }
     if (m_options.atomicExchange && errno != EINVAL && errno != ENOSYS)
-        throw installFailed(QString::fromLocal8Bit(std::strerror(errno)));
-    // Without an atomic exchange: move the old tree aside, the new one in, and back on failure.
-    const QString aside = QFileInfo(m_installFolder).path() + QStringLiteral("/.tolvane-old-") +
-                          FileNames::newUuidString();
+        throw systemFailure();
+    // Without an atomic exchange there is no installation between these two renames, so
+    // nothing else happens in between; recover() puts a whole tree back after a crash there.
+    const QString aside = UpdateLeftovers::newPath(parentFolder(), UpdateLeftovers::Kind::oldTree);
     const QByteArray asideName = QFile::encodeName(aside);
     if (::rename(current.constData(), asideName.constData()) != 0)
-        throw installFailed(QString::fromLocal8Bit(std::strerror(errno)));
+        throw systemFailure();
+    step(Step::movedAside);
     if (::rename(fresh.constData(), current.constData()) != 0) {
-        const int error = errno;
+        const MessageError error = systemFailure();
         ::rename(asideName.constData(), current.constData());
-        throw installFailed(QString::fromLocal8Bit(std::strerror(error)));
+        throw error;
     }
-    // Leave the old tree where the new one was, for the caller's clean-up.
-    if (::rename(asideName.constData(), fresh.constData()) != 0)
-        QDir(aside).removeRecursively();
+    step(Step::swapped);
+    return aside;
+}
+
+void UpdateInstaller::recover() const
+{
+    if (!QFileInfo(m_installFolder).exists() && !QFileInfo(m_installFolder).isSymLink())
+        putBackWholeTree();
+    UpdateLeftovers::removeUnused(parentFolder());
+}
+
+// The tree moved aside is the one that last ran; a staged release serves when it is gone.
+void UpdateInstaller::putBackWholeTree() const
+{
+    using UpdateLeftovers::Kind;
+    bool restored = false;
+    for (const Kind kind : {Kind::oldTree, Kind::staging}) {
+        UpdateLeftovers::forEachUnused(parentFolder(), kind, [&](HeldEntry& entry) {
+            const QString tree = kind == Kind::staging ? releaseTreeOf(entry.path()) : entry.path();
+            restored = !tree.isEmpty() && holdsProgram(tree) && ReleaseManifest::isComplete(tree) &&
+                       moveToFreeName(tree, m_installFolder);
+            return restored;
+        });
+        if (restored)
+            return;
+    }
 }

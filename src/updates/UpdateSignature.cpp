@@ -1,5 +1,6 @@
 #include "UpdateSignature.h"
 
+#include "HeldEntry.h"
 #include "core/EngineError.h"
 
 #include <QFile>
@@ -36,7 +37,7 @@ bool isValidPublicKey(const QString& publicKey)
     return !decode(publicKey, crypto_sign_PUBLICKEYBYTES).isEmpty();
 }
 
-void verifyFile(const QString& path, const QString& signature, const QString& publicKey)
+void verify(int fd, const QString& signature, const QString& publicKey)
 {
     initSodium();
     const QByteArray key = decode(publicKey, crypto_sign_PUBLICKEYBYTES);
@@ -46,8 +47,8 @@ void verifyFile(const QString& path, const QString& signature, const QString& pu
     if (sig.isEmpty())
         throw MessageError(QStringLiteral("The update’s signature is malformed."));
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
         throw MessageError(QStringLiteral("The downloaded update could not be read."));
     // Mapped, not read: archives hold the models and can be large.
     const qint64 size = file.size();
@@ -60,6 +61,11 @@ void verifyFile(const QString& path, const QString& signature, const QString& pu
     if (result != 0)
         throw MessageError(
             QStringLiteral("The update’s signature does not match. It was not installed."));
+}
+
+void verifyFile(const QString& path, const QString& signature, const QString& publicKey)
+{
+    verify(HeldEntry::openFile(path).descriptor(), signature, publicKey);
 }
 
 } // namespace UpdateSignature

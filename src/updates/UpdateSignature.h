@@ -7,7 +7,10 @@
 namespace UpdateSignature {
 // True when `publicKey` is base64 of exactly 32 bytes.
 bool isValidPublicKey(const QString& publicKey);
-// Checks the whole file against the base64 signature (64 bytes) and public key (32 bytes).
-// Throws MessageError naming what failed: the build's key, the signature, or the file.
+// Checks the whole file open as `fd` against the base64 signature (64 bytes) and public key
+// (32 bytes). Throws MessageError naming what failed: the build's key, the signature, or the
+// file.
+void verify(int fd, const QString& signature, const QString& publicKey);
+// verify() on the file at `path`.
 void verifyFile(const QString& path, const QString& signature, const QString& publicKey);
 } // namespace UpdateSignature

@@ -86,6 +86,15 @@ const Look::Registration states{{
                             "permission to change it or the folder that holds it."),
              nullptr);
      }},
+    // Told at the start after an install that failed at quit.
+    {QStringLiteral("updates-failed-at-quit"),
+     [] {
+         return UpdateDialogDriver::makeErrorDialog(
+             QStringLiteral("Tolvane can’t update itself in “/home/ada/Applications/Tolvane "
+                            "Studio/tolvane-1.0.0”: it is a mount point, and a mount point can’t "
+                            "be replaced."),
+             nullptr);
+     }},
 }};
 
 } // namespace

@@ -88,6 +88,7 @@ TEST_F(AppStateTest, StoredTextIsReadStrictly)
                    {"Pictures/out", {}},
                    {"junk", {}},
                    {"file:///srv/out", "/srv/out"},
+                   {"file://localhost/srv/my%20out", "/srv/my out"},
                    {"file://elsewhere/srv/out", {}},
                    {"/srv/out", "/srv/out"}};
     for (const auto& folder : folders) {

@@ -131,13 +131,18 @@ TEST_F(ImportTest, RefusedWhileImporting)
     EXPECT_EQ(queuedNames(), (QStringList{"first.png", "a.png", "b.png"}));
 }
 
-TEST_F(ImportTest, SpecialFilesGivenDirectlyAreSkipped)
+// Given directly or met in a folder, even through a link with an image's name, a FIFO never
+// holds up an import; a link to a real picture counts as that picture.
+TEST_F(ImportTest, SpecialFilesNeverHoldUpAnImport)
 {
     const QString fifo = m_dir.filePath("pipe.png");
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const QString a = image("a.png");
+    image("shots/b.png");
+    ASSERT_TRUE(QFile::link(fifo, m_dir.filePath("shots/linked-pipe.png")));
+    ASSERT_TRUE(QFile::link(a, m_dir.filePath("shots/linked-a.png")));
     QSignalSpy finished(&m_state, &AppState::importFinished);
-    m_state.add({fifo, a});
+    m_state.add({fifo, a, m_dir.filePath("shots")});
     const bool done = finished.wait(5000);
     if (!done) {
         // Release a reader stuck on the FIFO so the suite can end.
@@ -147,6 +152,7 @@ TEST_F(ImportTest, SpecialFilesGivenDirectlyAreSkipped)
         finished.wait(5000);
     }
     EXPECT_TRUE(done) << "the import must not wait on a FIFO";
-    EXPECT_EQ(queuedNames(), QStringList{"a.png"});
+    EXPECT_EQ(queuedNames(), (QStringList{"a.png", "shots/b.png", "shots/linked-a.png"}));
+    EXPECT_EQ(m_state.items().last().pixelSize, QSize(20, 10));
     EXPECT_FALSE(m_state.isImporting());
 }

@@ -67,6 +67,15 @@ HttpReply HttpReply::endless(int status, const QByteArray& start, qint64 announc
     return reply;
 }
 
+HttpReply HttpReply::trickle(const QByteArray& body, int intervalMs)
+{
+    HttpReply reply;
+    reply.body = body;
+    reply.delayMs = intervalMs;
+    reply.mode = Mode::trickle;
+    return reply;
+}
+
 namespace {
 
 struct Route {
@@ -228,10 +237,30 @@ private:
         topUp();
     }
 
+    // The body a byte at a time, each after the interval.
+    void trickle(QTcpSocket* socket, const HttpReply& reply)
+    {
+        HttpReply head = reply;
+        head.announcedLength = reply.body.size();
+        head.body.clear();
+        socket->write(serialise(head));
+        auto* timer = new QTimer(socket);
+        QObject::connect(timer, &QTimer::timeout, socket,
+                         [socket, body = reply.body, sent = 0]() mutable {
+                             if (sent < body.size())
+                                 socket->write(body.mid(sent++, 1));
+                             else
+                                 socket->disconnectFromHost();
+                         });
+        timer->start(std::max(1, reply.delayMs));
+    }
+
     void send(QTcpSocket* socket, const HttpReply& reply)
     {
         if (reply.mode == HttpReply::Mode::stall)
             return;
+        if (reply.mode == HttpReply::Mode::trickle)
+            return trickle(socket, reply);
         QTimer::singleShot(std::max(0, reply.delayMs), socket, [this, socket, reply] {
             if (reply.mode == HttpReply::Mode::close) {
                 socket->abort();

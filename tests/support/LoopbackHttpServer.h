@@ -29,10 +29,11 @@ struct HttpRequest {
 // One scripted answer. Content-Length and "Connection: close" are added by the server.
 struct HttpReply {
     enum class Mode {
-        answer, // send status, headers and body after delayMs
-        stall,  // read the request and never answer (time-outs)
-        close,  // close the connection after delayMs without answering
-        endless // send status, headers and body, then filler bytes until the client leaves
+        answer,  // send status, headers and body after delayMs
+        stall,   // read the request and never answer (time-outs)
+        close,   // close the connection after delayMs without answering
+        endless, // send status, headers and body, then filler bytes until the client leaves
+        trickle  // send status and headers, then the body one byte every delayMs
     };
 
     int status = 200;
@@ -53,6 +54,7 @@ struct HttpReply {
     // `start`, then 'a' without end (at most endlessLimit bytes in all).
     static HttpReply endless(int status, const QByteArray& start, qint64 announcedLength = -1);
     static constexpr qint64 endlessLimit = qint64(256) << 20;
+    static HttpReply trickle(const QByteArray& body, int intervalMs);
 };
 
 using HttpHandler = std::function<HttpReply(const HttpRequest&)>;

@@ -3,7 +3,9 @@
 #include "FakeUserDriver.h"
 #include "TestSupport.h"
 #include "UpdateFixtures.h"
+#include "core/FileNames.h"
 #include "support/LoopbackHttpServer.h"
+#include "updates/UpdateLeftovers.h"
 
 #include <QDir>
 #include <QNetworkProxy>
@@ -256,27 +258,113 @@ TEST(AppcastUpdater, AnAnnouncedLengthOverTheCapIsNeverFetched)
     EXPECT_EQ(rig.besideInstallation(), onlyInstallation);
 }
 
-// What waited beside the installation until quit counts only if it still matches its signature.
-TEST(AppcastUpdater, AWaitingArchiveIsVerifiedAgainAtQuit)
+// What waited beside the installation until quit is what was verified: another file put at its
+// name is never read, and a change to the file itself fails the check it gets again at quit.
+TEST(AppcastUpdater, InstallsAtQuitOnlyTheArchiveItVerified)
+{
+    for (const bool inPlace : {false, true}) {
+        Rig rig;
+        rig.driver.installNow = false;
+        rig.serve({rig.release(QStringLiteral("1.1.0"))});
+        rig.start();
+        rig.check();
+        QStringList waiting = rig.besideInstallation();
+        waiting.removeAll(QStringLiteral("tolvane"));
+        ASSERT_EQ(waiting.size(), 1);
+        const QString path = rig.root.filePath(waiting.front());
+        if (inPlace) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+            file.seek(file.size() / 2);
+            const char byte = file.peek(1).at(0);
+            file.write(QByteArray(1, char(byte ^ 1)));
+        } else {
+            // Another release of the same version, one that would install.
+            const QString tree = rig.work.filePath(QStringLiteral("other"));
+            UpdateFixtures::makeTree(tree, QStringLiteral("1.1.0"));
+            TestSupport::writeBytes(tree + QStringLiteral("/bin/extra"), "extra");
+            ASSERT_TRUE(QFile::remove(path));
+            ASSERT_TRUE(QFile::rename(UpdateFixtures::packTree(tree, rig.work.path()), path));
+        }
+        rig.updater->finishAtQuit();
+        EXPECT_EQ(UpdateFixtures::installedVersion(rig.folder),
+                  inPlace ? QStringLiteral("1.0.0") : QStringLiteral("1.1.0"));
+        EXPECT_FALSE(QFileInfo::exists(rig.folder + QStringLiteral("/bin/extra")));
+        QStringList left = rig.besideInstallation();
+        left.removeAll(waiting.front()); // what was put there is not the updater's
+        EXPECT_EQ(left, onlyInstallation);
+    }
+}
+
+// An install that fails at quit is not silent: the relaunched copy, or the next launch, says why,
+// once. The same update is refused before any download while the cause lasts.
+TEST(AppcastUpdater, AnInstallThatFailsAtQuitIsToldAtTheNextStart)
+{
+    const struct {
+        const char* name;
+        std::function<void(Rig&, bool& mounted)> meanwhile;
+        QString reason;
+    } cases[] = {
+        {"mount point", [](Rig&, bool& mounted) { mounted = true; },
+         QStringLiteral("it is a mount point, and a mount point can’t be replaced.")},
+        {"file of the user's",
+         [](Rig& rig, bool&) {
+             TestSupport::writeBytes(rig.folder + QStringLiteral("/notes.txt"), "mine");
+         },
+         QStringLiteral("it holds “notes.txt”, which is not part of Tolvane.")},
+    };
+    for (const auto& c : cases) {
+        Rig rig;
+        bool mounted = false;
+        rig.options.installer.isMountPoint = [&](const QString& folder) {
+            return mounted && folder == rig.folder;
+        };
+        rig.serve({rig.release(QStringLiteral("1.1.0"))});
+        rig.start();
+        rig.check();
+        c.meanwhile(rig, mounted);
+        rig.updater->finishAtQuit();
+        EXPECT_EQ(UpdateFixtures::installedVersion(rig.folder), QStringLiteral("1.0.0")) << c.name;
+        // The user asked for a relaunch: the copy that starts is the one that explains.
+        EXPECT_EQ(rig.launched, QStringList{rig.folder + QStringLiteral("/bin/tolvane")});
+        EXPECT_EQ(rig.besideInstallation(), onlyInstallation) << c.name;
+
+        const QString told = QStringLiteral("error: Tolvane can’t update itself in “%1”: %2")
+                                 .arg(rig.folder, c.reason);
+        rig.driver.shown.clear();
+        rig.updater.reset();
+        AppcastUpdater& next = rig.start();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.driver.shown.isEmpty(); }, 10000));
+        EXPECT_EQ(rig.driver.shown, QStringList{told}) << c.name;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return next.canCheckForUpdates(); }, 10000));
+        rig.check();
+        EXPECT_EQ(rig.driver.shown.last(), told) << c.name;
+        EXPECT_EQ(rig.archiveRequests(QStringLiteral("1.1.0")), 1) << c.name;
+
+        rig.driver.shown.clear();
+        rig.updater.reset();
+        rig.start();
+        QTest::qWait(20);
+        EXPECT_TRUE(rig.driver.shown.isEmpty()) << "told once: " << c.name;
+    }
+}
+
+// A crash or logout during an earlier update left a download and a staging folder; the next
+// start clears them without blocking the GUI thread, and keeps what a running copy holds.
+TEST(AppcastUpdater, StartClearsWhatInterruptedUpdatesLeft)
 {
     Rig rig;
-    rig.driver.installNow = false;
-    rig.serve({rig.release(QStringLiteral("1.1.0"))});
+    const QString download =
+        rig.root.filePath(QStringLiteral(".tolvane-update-") + FileNames::newUuidString());
+    const QString staging =
+        rig.root.filePath(QStringLiteral(".tolvane-staging-") + FileNames::newUuidString());
+    TestSupport::writeBytes(download, "part of an archive");
+    UpdateFixtures::makeTree(staging, QStringLiteral("1.1.0"));
+    const HeldEntry held =
+        UpdateLeftovers::create(rig.root.path(), UpdateLeftovers::Kind::download);
     rig.start();
-    rig.check();
-    QStringList waiting = rig.besideInstallation();
-    waiting.removeAll(QStringLiteral("tolvane"));
-    ASSERT_EQ(waiting.size(), 1);
-    // Replaced meanwhile by another release of the same version, one that would install.
-    const QString tree = rig.work.filePath(QStringLiteral("other"));
-    UpdateFixtures::makeTree(tree, QStringLiteral("1.1.0"));
-    TestSupport::writeBytes(tree + QStringLiteral("/bin/extra"), "extra");
-    const QString other = UpdateFixtures::packTree(tree, rig.work.path());
-    ASSERT_TRUE(QFile::remove(rig.root.filePath(waiting.front())));
-    ASSERT_TRUE(QFile::rename(other, rig.root.filePath(waiting.front())));
-    rig.updater->finishAtQuit();
-    EXPECT_EQ(UpdateFixtures::installedVersion(rig.folder), QStringLiteral("1.0.0"));
-    EXPECT_EQ(rig.besideInstallation(), onlyInstallation);
+    const QStringList expected{QFileInfo(held.path()).fileName(), QStringLiteral("tolvane")};
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rig.besideInstallation() == expected; }, 10000));
 }
 
 TEST(AppcastUpdater, NeverInstallsWhatDoesNotMatchItsSignatureAndLength)
@@ -518,6 +606,31 @@ TEST(AppcastUpdater, NetworkFailuresAreToldPlainly)
         rig.check();
         EXPECT_EQ(rig.driver.shown.last(),
                   QStringLiteral("error: The update server answered with status 404."));
+        EXPECT_EQ(rig.besideInstallation(), onlyInstallation);
+    }
+}
+
+// A server that sends a byte now and then keeps Qt's transfer time-out from ever firing.
+TEST(AppcastUpdater, ADownloadThatTricklesEnds)
+{
+    for (const bool byDeadline : {false, true}) {
+        Rig rig;
+        if (byDeadline) {
+            rig.options.network.minimumBytesPerWindow = 0;
+            rig.options.network.deadlineMs = 400;
+        } else {
+            rig.options.network.rateWindowMs = 400;
+            rig.options.network.minimumBytesPerWindow = 1024;
+        }
+        const Release release = rig.release(QStringLiteral("1.1.0"));
+        rig.serve({release}, false);
+        rig.server.reply("GET", "/tolvane-1.1.0.tar.gz", HttpReply::trickle(release.archive, 50));
+        rig.start();
+        rig.check();
+        EXPECT_EQ(rig.driver.shown.last(),
+                  QStringLiteral("error: The update server is sending too slowly. Try again "
+                                 "later."));
+        EXPECT_GT(rig.driver.lastReceived, 0);
         EXPECT_EQ(rig.besideInstallation(), onlyInstallation);
     }
 }

@@ -3,7 +3,11 @@
 #include "TestSupport.h"
 #include "UpdateFixtures.h"
 #include "core/EngineError.h"
+#include "core/FileNames.h"
+#include "updates/ReleaseManifest.h"
+#include "updates/UpdateLeftovers.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -28,7 +32,8 @@ struct Installation {
     void install(UpdateInstaller::Options options = {}) const
     {
         installer(std::move(options))
-            .install(archive, QStringLiteral("1.1.0"), QStringLiteral("1.0.0"));
+            .install(HeldEntry::openFile(archive), QStringLiteral("1.1.0"),
+                     QStringLiteral("1.0.0"));
     }
     // Everything beside the installation except the archive: nothing may be left there.
     QStringList leftovers() const
@@ -53,17 +58,26 @@ QString failure(const std::function<void()>& step)
 
 TEST(UpdateInstaller, SwapsInTheNewTreeInEitherLayoutAndWithEitherRename)
 {
+    using Step = UpdateInstaller::Step;
     for (const bool topFolder : {true, false}) {
         for (const bool atomic : {true, false}) {
             Installation install;
             UpdateFixtures::makeArchive(install.archive, QStringLiteral("1.1.0"), topFolder);
             UpdateInstaller::Options options;
             options.atomicExchange = atomic;
+            QList<Step> steps;
+            options.afterStep = [&steps](Step done) { steps << done; };
             install.install(options);
             EXPECT_EQ(UpdateFixtures::installedVersion(install.folder), QStringLiteral("1.1.0"));
             EXPECT_TRUE(QFileInfo(install.folder + QStringLiteral("/bin/tolvane")).isExecutable());
             // Staging and the old tree are gone.
             EXPECT_EQ(install.leftovers(), QStringList{QStringLiteral("tolvane")});
+            // The new tree is on disk before anything is renamed.
+            const QList<Step> expected =
+                atomic ? QList{Step::unpacked, Step::checked, Step::synced, Step::swapped}
+                       : QList{Step::unpacked, Step::checked, Step::synced, Step::movedAside,
+                               Step::swapped};
+            EXPECT_EQ(steps, expected);
         }
     }
 }
@@ -71,10 +85,12 @@ TEST(UpdateInstaller, SwapsInTheNewTreeInEitherLayoutAndWithEitherRename)
 TEST(UpdateInstaller, DownloadsGoBesideTheInstallationUnderAHiddenName)
 {
     Installation install;
-    const QString path = install.installer().newDownloadPath();
+    const HeldEntry download = install.installer().newDownload();
+    const QString path = download.path();
     EXPECT_EQ(QFileInfo(path).path(), install.root.path());
     EXPECT_TRUE(QFileInfo(path).fileName().startsWith(QStringLiteral(".tolvane-update-")));
     EXPECT_EQ(QFileInfo(path).fileName().size(), 16 + 36);
+    EXPECT_EQ(QFileInfo(path).permissions() & (QFile::ReadOther | QFile::WriteOther), 0);
     EXPECT_EQ(install.installer().executable(), install.folder + QStringLiteral("/bin/tolvane"));
 }
 
@@ -113,6 +129,19 @@ TEST(UpdateInstaller, NeverReplacesAFolderThatIsNotTolvanesAlone)
         Installation install;
         QDir(install.folder + QStringLiteral("/share/tolvane")).removeRecursively();
         EXPECT_NE(failure([&] { install.installer().checkCanInstall(); }), QString());
+    }
+    {
+        // A mount point: its parent's rename can't move it (EBUSY).
+        Installation install;
+        UpdateFixtures::makeArchive(install.archive, QStringLiteral("1.1.0"));
+        UpdateInstaller::Options options;
+        options.isMountPoint = [&](const QString& folder) { return folder == install.folder; };
+        const QString expected = QStringLiteral("Tolvane can’t update itself in “%1”: it is a "
+                                                "mount point, and a mount point can’t be replaced.")
+                                     .arg(install.folder);
+        EXPECT_EQ(failure([&] { install.installer(options).checkCanInstall(); }), expected);
+        EXPECT_EQ(failure([&] { install.install(options); }), expected);
+        EXPECT_EQ(install.leftovers(), QStringList{QStringLiteral("tolvane")});
     }
     {
         // Something at the top the new release does not carry would be lost with the swap.
@@ -238,18 +267,80 @@ TEST(UpdateInstaller, RefusesHostileArchivesBeforeUnpackingAnything)
     }
 }
 
-TEST(UpdateInstaller, KeepsLinksThatStayInsideTheRelease)
+namespace {
+
+// The release archive of 1.1.0 packed from a tree that `prepare` changed, manifest included.
+void packChangedRelease(const QString& archive, const std::function<void(const QString&)>& prepare)
 {
-    Installation install;
     QTemporaryDir work;
     const QString tree = work.filePath(QStringLiteral("tree"));
     UpdateFixtures::makeTree(tree, QStringLiteral("1.1.0"));
-    symlink(QStringLiteral("../share/tolvane/Info.json"), tree + QStringLiteral("/bin/info"));
-    ASSERT_TRUE(QFile::rename(UpdateFixtures::packTree(tree, work.path()), install.archive));
+    prepare(tree);
+    QFile::remove(archive);
+    ASSERT_TRUE(QFile::rename(UpdateFixtures::packTree(tree, work.path()), archive));
+}
+
+} // namespace
+
+// Inside the release's own folder, not merely inside the staging folder: after the swap that
+// folder is the installation, and a link that leaves it leads beside it.
+TEST(UpdateInstaller, KeepsOnlyLinksThatStayInsideTheRelease)
+{
+    Installation install;
+    packChangedRelease(install.archive, [](const QString& tree) {
+        symlink(QStringLiteral("../share/tolvane/Info.json"), tree + QStringLiteral("/bin/info"));
+    });
     install.install();
     EXPECT_EQ(UpdateFixtures::installedVersion(install.folder), QStringLiteral("1.1.0"));
     EXPECT_EQ(QFileInfo(install.folder + QStringLiteral("/bin/info")).symLinkTarget(),
               install.folder + QStringLiteral("/share/tolvane/Info.json"));
+
+    Installation other;
+    packChangedRelease(other.archive, [](const QString& tree) {
+        symlink(QStringLiteral("../../beside"), tree + QStringLiteral("/share/beside"));
+    });
+    EXPECT_EQ(failure([&] { other.install(); }),
+              unsafeEntry(QStringLiteral("tolvane-1.1.0/share/beside")));
+    EXPECT_EQ(UpdateFixtures::installedVersion(other.folder), QStringLiteral("1.0.0"));
+    EXPECT_EQ(other.leftovers(), QStringList{QStringLiteral("tolvane")});
+}
+
+// An archive's size on disk is known from its listing: a small signed archive that unpacks to
+// gigabytes is refused before a byte is written.
+TEST(UpdateInstaller, RefusesAnArchiveThatWouldNotFit)
+{
+    {
+        // 5 GiB of zeros, stored sparse: a few hundred bytes of archive.
+        Installation install;
+        QTemporaryDir work;
+        const QString release = work.filePath(QStringLiteral("tolvane-1.1.0"));
+        UpdateFixtures::makeInstallation(release, QStringLiteral("1.1.0"));
+        QFile huge(release + QStringLiteral("/share/tolvane/Models/Huge.onnx"));
+        ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(qint64(5) << 30));
+        huge.close();
+        UpdateFixtures::run(QStringLiteral("tar"),
+                            {QStringLiteral("-czSf"), install.archive, QStringLiteral("-C"),
+                             work.path(), QStringLiteral("tolvane-1.1.0")});
+        EXPECT_EQ(failure([&] { install.install(); }),
+                  QStringLiteral("The update was refused: the archive would unpack to more than "
+                                 "4 GiB."));
+        EXPECT_EQ(UpdateFixtures::installedVersion(install.folder), QStringLiteral("1.0.0"));
+        EXPECT_EQ(install.leftovers(), QStringList{QStringLiteral("tolvane")});
+    }
+    {
+        Installation install;
+        packChangedRelease(install.archive, [](const QString& tree) {
+            TestSupport::writeBytes(tree + QStringLiteral("/share/tolvane/Models/Big.onnx"),
+                                    QByteArray(3'000'000, '\0'));
+        });
+        UpdateInstaller::Options options;
+        options.freeBytes = [](const QString&) { return qint64(2'000'000); };
+        EXPECT_EQ(failure([&] { install.install(options); }),
+                  QStringLiteral("The update could not be installed: it needs 3.0 MB of free "
+                                 "space beside the installation, and only 2.0 MB are free."));
+        EXPECT_EQ(UpdateFixtures::installedVersion(install.folder), QStringLiteral("1.0.0"));
+        EXPECT_EQ(install.leftovers(), QStringList{QStringLiteral("tolvane")});
+    }
 }
 
 // A per-user prefix made by `cmake --install --prefix ~/.local` has bin/tolvane and
@@ -274,7 +365,8 @@ TEST(UpdateInstaller, RefusesASharedPrefixAndKeepsEveryFileInIt)
                                  .arg(prefix);
     EXPECT_EQ(failure([&] { installer.checkCanInstall(); }), expected);
     EXPECT_EQ(failure([&] {
-                  installer.install(archive, QStringLiteral("1.1.0"), QStringLiteral("1.0.0"));
+                  installer.install(HeldEntry::openFile(archive), QStringLiteral("1.1.0"),
+                                    QStringLiteral("1.0.0"));
               }),
               expected);
 
@@ -318,11 +410,13 @@ TEST(UpdateInstaller, InstallsOnlyTheAnnouncedVersionAndOnlyANewerOne)
         const UpdateInstaller installer = install.installer();
         const QString announced = QString::fromLatin1(c.announced);
         EXPECT_EQ(failure([&] {
-                      installer.checkArchive(install.archive, announced, QStringLiteral("1.0.0"));
+                      installer.checkArchive(HeldEntry::openFile(install.archive), announced,
+                                             QStringLiteral("1.0.0"));
                   }),
                   c.error);
         EXPECT_EQ(failure([&] {
-                      installer.install(install.archive, announced, QStringLiteral("1.0.0"));
+                      installer.install(HeldEntry::openFile(install.archive), announced,
+                                        QStringLiteral("1.0.0"));
                   }),
                   c.error);
         EXPECT_EQ(UpdateFixtures::installedVersion(install.folder), QStringLiteral("1.0.0"));
@@ -331,8 +425,8 @@ TEST(UpdateInstaller, InstallsOnlyTheAnnouncedVersionAndOnlyANewerOne)
     // "1.1" is the same release as "1.1.0"; checking changes nothing.
     Installation install;
     UpdateFixtures::makeArchive(install.archive, QStringLiteral("1.1.0"));
-    EXPECT_NO_THROW(install.installer().checkArchive(install.archive, QStringLiteral("1.1"),
-                                                     QStringLiteral("1.0.0")));
+    EXPECT_NO_THROW(install.installer().checkArchive(
+        HeldEntry::openFile(install.archive), QStringLiteral("1.1"), QStringLiteral("1.0.0")));
     EXPECT_EQ(UpdateFixtures::installedVersion(install.folder), QStringLiteral("1.0.0"));
     EXPECT_EQ(install.leftovers(), QStringList{QStringLiteral("tolvane")});
 }
@@ -351,4 +445,109 @@ TEST(UpdateInstaller, AnArchiveWithoutACompleteManifestIsNoRelease)
                              "Tolvane release."));
     EXPECT_EQ(UpdateFixtures::installedVersion(install.folder), QStringLiteral("1.0.0"));
     EXPECT_EQ(install.leftovers(), QStringList{QStringLiteral("tolvane")});
+}
+
+// What a crash, kill or logout during an update leaves beside the installation goes at the
+// next start, unless a running Tolvane holds it; nothing else is touched, nothing is followed.
+TEST(UpdateInstaller, RecoveryRemovesOnlyLeftoversNobodyHolds)
+{
+    Installation install;
+    const QString root = install.root.path() + u'/';
+    const auto name = [](const char* prefix) {
+        return QString::fromLatin1(prefix) + FileNames::newUuidString();
+    };
+    const QString download = name(".tolvane-update-");
+    const QString staging = name(".tolvane-staging-");
+    const QString old = name(".tolvane-old-");
+    TestSupport::writeBytes(root + download, "part of an archive");
+    UpdateFixtures::makeTree(root + staging + QStringLiteral("/tolvane-1.1.0"),
+                             QStringLiteral("1.1.0"));
+    UpdateFixtures::makeTree(root + old, QStringLiteral("0.9.0"));
+    QFile::setPermissions(root + old + QStringLiteral("/bin"), QFile::ReadOwner | QFile::ExeOwner);
+
+    // Held by a running Tolvane; names that only look like the updater's; a link bearing its
+    // name, whose target is not the updater's to remove.
+    const HeldEntry held =
+        UpdateLeftovers::create(install.root.path(), UpdateLeftovers::Kind::download);
+    const QString heldName = QFileInfo(held.path()).fileName();
+    const QStringList others{QStringLiteral(".tolvane-update-notes"),
+                             QStringLiteral(".tolvane-old-") +
+                                 FileNames::newUuidString().toLower()};
+    for (const QString& other : others)
+        TestSupport::writeBytes(root + other, "mine");
+    QTemporaryDir elsewhere;
+    TestSupport::writeBytes(elsewhere.filePath(QStringLiteral("keep")), "mine");
+    const QString link = name(".tolvane-staging-");
+    ASSERT_TRUE(QFile::link(elsewhere.path(), root + link));
+
+    install.installer().recover();
+    QStringList expected = others + QStringList{QStringLiteral("tolvane"), heldName, link};
+    expected.sort();
+    EXPECT_EQ(install.leftovers(), expected);
+    EXPECT_EQ(TestSupport::readBytes(elsewhere.filePath(QStringLiteral("keep"))), "mine");
+    EXPECT_EQ(UpdateFixtures::installedVersion(install.folder), QStringLiteral("1.0.0"));
+}
+
+namespace {
+
+constexpr int stoppedStatus = 42;
+
+} // namespace
+
+// Not a test of its own: the process AStopAfterAnyStepIsMadeWholeAtTheNextStart stops after one
+// step of an install, the way a kill would.
+TEST(UpdateInstallerStopped, Child)
+{
+    const QByteArray stopAfter = qgetenv("TOLVANE_TEST_STOP_AFTER");
+    if (stopAfter.isEmpty())
+        GTEST_SKIP()
+            << "started only by UpdateInstaller.AStopAfterAnyStepIsMadeWholeAtTheNextStart";
+    UpdateInstaller::Options options;
+    options.atomicExchange = qEnvironmentVariableIntValue("TOLVANE_TEST_ATOMIC") != 0;
+    options.afterStep = [step = stopAfter.toInt()](UpdateInstaller::Step done) {
+        if (int(done) == step)
+            ::_exit(stoppedStatus);
+    };
+    UpdateInstaller(qEnvironmentVariable("TOLVANE_TEST_FOLDER"), options)
+        .install(HeldEntry::openFile(qEnvironmentVariable("TOLVANE_TEST_ARCHIVE")),
+                 QStringLiteral("1.1.0"), QStringLiteral("1.0.0"));
+    FAIL() << "the install ran past its step";
+}
+
+TEST(UpdateInstaller, AStopAfterAnyStepIsMadeWholeAtTheNextStart)
+{
+    using Step = UpdateInstaller::Step;
+    const struct {
+        Step step;
+        bool atomic;
+        const char* version; // installed once the next start has repaired the folder
+    } cases[] = {
+        {Step::unpacked, true, "1.0.0"}, {Step::checked, true, "1.0.0"},
+        {Step::synced, true, "1.0.0"},   {Step::swapped, true, "1.1.0"},
+        {Step::synced, false, "1.0.0"},  {Step::movedAside, false, "1.0.0"},
+        {Step::swapped, false, "1.1.0"},
+    };
+    for (const auto& c : cases) {
+        const std::string name = std::to_string(int(c.step)) + (c.atomic ? " atomic" : " renames");
+        Installation install;
+        UpdateFixtures::makeArchive(install.archive, QStringLiteral("1.1.0"), false);
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TOLVANE_TEST_STOP_AFTER"), QString::number(int(c.step)));
+        environment.insert(QStringLiteral("TOLVANE_TEST_ATOMIC"), c.atomic ? "1" : "0");
+        environment.insert(QStringLiteral("TOLVANE_TEST_FOLDER"), install.folder);
+        environment.insert(QStringLiteral("TOLVANE_TEST_ARCHIVE"), install.archive);
+        child.setProcessEnvironment(environment);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--gtest_filter=UpdateInstallerStopped.Child")});
+        ASSERT_TRUE(child.waitForFinished(60000)) << name;
+        ASSERT_EQ(child.exitCode(), stoppedStatus) << name << child.readAll().toStdString();
+        EXPECT_GT(install.leftovers().size(), 1) << name;
+
+        install.installer().recover();
+        EXPECT_EQ(UpdateFixtures::installedVersion(install.folder), QString::fromLatin1(c.version))
+            << name;
+        EXPECT_TRUE(ReleaseManifest::isComplete(install.folder)) << name;
+        EXPECT_EQ(install.leftovers(), QStringList{QStringLiteral("tolvane")}) << name;
+    }
 }

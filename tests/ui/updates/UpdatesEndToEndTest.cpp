@@ -15,6 +15,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QNetworkProxy>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -100,6 +101,49 @@ TEST(UpdatesEndToEnd, TheTabsButtonInstallsASignedRelease)
     qobject_cast<AppcastUpdater*>(manager.controller().updater())->finishAtQuit();
     EXPECT_EQ(UpdateFixtures::installedVersion(folder), QStringLiteral("1.1.0"));
     EXPECT_EQ(TestSupport::entries(root.path()), QStringList{QStringLiteral("tolvane")});
+}
+
+// "Install and Relaunch" failed at quit: the copy that starts next says why, over its window, in
+// the updater's own error dialog, and only until the user has read it.
+TEST(UpdatesEndToEnd, AnInstallThatFailedAtQuitIsToldOverTheWindowAtTheNextStart)
+{
+    QTemporaryDir work;
+    const QString settingsFile = work.filePath(QStringLiteral("s.ini"));
+    const QString why = QStringLiteral("Tolvane can’t update itself in “/opt/tolvane”: it is a "
+                                       "mount point, and a mount point can’t be replaced.");
+    QSettings(settingsFile, QSettings::IniFormat).setValue("Updates/installFailure", why);
+    const QJsonObject info{
+        {QStringLiteral("SUFeedURL"), QStringLiteral("https://x.invalid/a")},
+        {QStringLiteral("SUPublicEDKey"), UpdateFixtures::makeKeyPair().publicKey},
+        {QStringLiteral("CFBundleShortVersionString"), QStringLiteral("1.0.0")}};
+    QWidget window;
+    window.show();
+    const auto start = [&] {
+        return std::make_unique<UpdateManager>(info, [&] {
+            AppcastUpdater::Options options;
+            options.info = info;
+            options.settings = std::make_shared<QSettings>(settingsFile, QSettings::IniFormat);
+            options.installFolder = work.filePath(QStringLiteral("tolvane"));
+            return std::make_unique<AppcastUpdaterController>(
+                options, std::make_unique<UpdateDialogDriver>([&] { return &window; }));
+        });
+    };
+    std::unique_ptr<UpdateManager> manager = start();
+    AquaButton* ok = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (ok = visibleButton(QStringLiteral("OK"))); }, 5000));
+    QStringList texts;
+    for (auto* label : ok->window()->findChildren<QLabel*>())
+        texts << label->text();
+    EXPECT_TRUE(texts.contains(QStringLiteral("The software update failed")));
+    EXPECT_TRUE(texts.contains(why));
+    EXPECT_EQ(ok->window()->parentWidget(), &window);
+    EXPECT_FALSE(manager->canCheck());
+    QTest::mouseClick(ok, Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return manager->canCheck(); }, 5000));
+
+    manager = start();
+    QTest::qWait(50);
+    EXPECT_EQ(visibleButton(QStringLiteral("OK")), nullptr) << "told once";
 }
 
 // The build under test has neither feed nor key: the application's manager never starts.
