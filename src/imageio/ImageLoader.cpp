@@ -157,7 +157,8 @@ QImage thumbnail(const QString& path, int maxPixel)
             reader.setScaledSize(rotated ? target.transposed() : target);
     }
     QImage image = ExifOrientation::apply(reader.read(), own);
-    if (image.isNull() && FileNames::pathExtension(path).toLower() == u"webp")
+    // By content: the import reads files through their descriptors, whose names end in numbers.
+    if (image.isNull() && WebpCodec::sniff(path))
         image = decodeWebP(path);
     return toSRGB(shrinkToFit(image, maxPixel));
 }
@@ -170,7 +171,6 @@ QFuture<QImage> preview(const QString& path, int maxPixel)
 QImage load(const QString& path)
 {
     const QString name = FileNames::lastPathComponent(path);
-    const bool webp = FileNames::pathExtension(path).toLower() == u"webp";
     if (HeifCodec::sniff(path))
         if (QImage image = HeifCodec::decode(path, decodeLimitBytes); !image.isNull())
             return toSRGB(image);
@@ -193,7 +193,7 @@ QImage load(const QString& path)
         if (!image.isNull())
             return toSRGB(image);
     }
-    if (webp) {
+    if (WebpCodec::sniff(path)) {
         QImage image = decodeWebP(path);
         if (!image.isNull())
             return image;

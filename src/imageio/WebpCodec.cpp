@@ -17,6 +17,15 @@ using WebPBytes = std::unique_ptr<uint8_t, WebPDeleter>;
 
 namespace WebpCodec {
 
+bool sniff(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(12);
+    return head.size() == 12 && head.startsWith("RIFF") && head.endsWith("WEBP");
+}
+
 QImage decode(const QString& path, qint64 maxBytes)
 {
     QFile file(path);

@@ -8,6 +8,8 @@ class PixelBuffer;
 
 // All libwebp calls of the program.
 namespace WebpCodec {
+// Whether the file starts as a WebP file does (a RIFF container of type WEBP), whatever its name.
+bool sniff(const QString& path);
 // Decodes a whole file to straight-alpha RGBA; null when libwebp cannot.
 QImage decode(const QString& path, qint64 maxBytes);
 QImage decodeData(const QByteArray& bytes, qint64 maxBytes);
