@@ -25,9 +25,12 @@ const KernelCode kernels[kernelCount] = {
     {tobytes_spirv, sizeof(tobytes_spirv), "to bytes"},
 };
 
-// What the 3x3 kernel asks of a device: its work group and local memory (conv3x3.comp's tiles).
+// What the 3x3 kernel asks of a device: its work group and local memory, kept in step with
+// conv3x3.comp's tiles: input rows of 34 pixels padded by one vector after every four, for two
+// groups of input channels, and the weights of 8 output groups for them.
 constexpr std::uint32_t conv3x3Invocations = 256;
-constexpr std::uint32_t conv3x3SharedBytes = (2 * 10 * 34 + 8 * 2 * 36) * 16;
+constexpr std::uint32_t conv3x3Row = 34 + 33 / 4;
+constexpr std::uint32_t conv3x3SharedBytes = (2 * 10 * conv3x3Row + 8 * 2 * 36) * 16;
 constexpr std::uint32_t gridInvocations = 128;
 constexpr std::uint32_t maxGroups = 65535; // the least every device allows
 
