@@ -1,5 +1,7 @@
 #include "VulkanKernels.h"
 
+#include "Vulkan.h"
+
 #include <algorithm>
 
 #include "shaders/conv.h"
@@ -44,6 +46,38 @@ std::uint32_t divideUp(std::uint64_t value, std::uint32_t step)
 const KernelCode& kernelCode(Kernel kernel)
 {
     return kernels[int(kernel)];
+}
+
+KernelLayout createKernelLayout(VkDevice device)
+{
+    VkDescriptorSetLayoutBinding bindings[3];
+    for (std::uint32_t b = 0; b < 3; ++b)
+        bindings[b] = {b, VK_DESCRIPTOR_TYPE_STORAGE_BUFFER, 1, VK_SHADER_STAGE_COMPUTE_BIT,
+                       nullptr};
+    VkDescriptorSetLayoutCreateInfo setInfo{VK_STRUCTURE_TYPE_DESCRIPTOR_SET_LAYOUT_CREATE_INFO};
+    setInfo.bindingCount = 3;
+    setInfo.pBindings = bindings;
+    KernelLayout layout;
+    check(vkCreateDescriptorSetLayout(device, &setInfo, nullptr, &layout.set),
+          "vkCreateDescriptorSetLayout");
+    const VkPushConstantRange push{VK_SHADER_STAGE_COMPUTE_BIT, 0, sizeof(std::int32_t)};
+    VkPipelineLayoutCreateInfo pipelineInfo{VK_STRUCTURE_TYPE_PIPELINE_LAYOUT_CREATE_INFO};
+    pipelineInfo.setLayoutCount = 1;
+    pipelineInfo.pSetLayouts = &layout.set;
+    pipelineInfo.pushConstantRangeCount = 1;
+    pipelineInfo.pPushConstantRanges = &push;
+    const VkResult made = vkCreatePipelineLayout(device, &pipelineInfo, nullptr, &layout.pipeline);
+    if (made != VK_SUCCESS)
+        destroyKernelLayout(device, layout);
+    check(made, "vkCreatePipelineLayout");
+    return layout;
+}
+
+void destroyKernelLayout(VkDevice device, KernelLayout& layout)
+{
+    vkDestroyPipelineLayout(device, layout.pipeline, nullptr);
+    vkDestroyDescriptorSetLayout(device, layout.set, nullptr);
+    layout = {};
 }
 
 bool conv3x3Fits(const VkPhysicalDeviceLimits& limits)

@@ -20,6 +20,16 @@ struct KernelCode {
 
 const KernelCode& kernelCode(Kernel kernel);
 
+// The interface every kernel is built against: three storage buffers (activations, constants,
+// parameters) in set 0 and one integer pushed per dispatch.
+struct KernelLayout {
+    VkDescriptorSetLayout set = VK_NULL_HANDLE;
+    VkPipelineLayout pipeline = VK_NULL_HANDLE;
+};
+// Throws DeviceError, having made nothing, when the layouts cannot be made.
+KernelLayout createKernelLayout(VkDevice device);
+void destroyKernelLayout(VkDevice device, KernelLayout& layout);
+
 // Whether the 3x3 kernel's work group and local memory fit the device; the general
 // convolution always does.
 bool conv3x3Fits(const VkPhysicalDeviceLimits& limits);
