@@ -60,7 +60,7 @@ KernelLayout createKernelLayout(VkDevice device)
     KernelLayout layout;
     check(vkCreateDescriptorSetLayout(device, &setInfo, nullptr, &layout.set),
           "vkCreateDescriptorSetLayout");
-    const VkPushConstantRange push{VK_SHADER_STAGE_COMPUTE_BIT, 0, sizeof(std::int32_t)};
+    const VkPushConstantRange push{VK_SHADER_STAGE_COMPUTE_BIT, 0, sizeof(BytePush)};
     VkPipelineLayoutCreateInfo pipelineInfo{VK_STRUCTURE_TYPE_PIPELINE_LAYOUT_CREATE_INFO};
     pipelineInfo.setLayoutCount = 1;
     pipelineInfo.pSetLayouts = &layout.set;

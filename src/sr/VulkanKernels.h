@@ -20,8 +20,13 @@ struct KernelCode {
 
 const KernelCode& kernelCode(Kernel kernel);
 
+// The byte kernel's push constants; the first is every kernel's parameter base.
+struct BytePush {
+    std::int32_t base, source, plane, width, x, y, columns, count, target;
+};
+
 // The interface every kernel is built against: three storage buffers (activations, constants,
-// parameters) in set 0 and one integer pushed per dispatch.
+// parameters) in set 0 and the push constants of BytePush, of which most kernels read the first.
 struct KernelLayout {
     VkDescriptorSetLayout set = VK_NULL_HANDLE;
     VkPipelineLayout pipeline = VK_NULL_HANDLE;
