@@ -1,5 +1,7 @@
 #include "VulkanKernels.h"
 
+#include "Vulkan.h"
+
 #include <algorithm>
 
 #include "shaders/conv.h"
@@ -25,9 +27,12 @@ const KernelCode kernels[kernelCount] = {
     {tobytes_spirv, sizeof(tobytes_spirv), "to bytes"},
 };
 
-// What the 3x3 kernel asks of a device: its work group and local memory (conv3x3.comp's tiles).
+// What the 3x3 kernel asks of a device: its work group and local memory, kept in step with
+// conv3x3.comp's tiles: input rows of 34 pixels padded by one vector after every four, for two
+// groups of input channels, and the weights of 8 output groups for them.
 constexpr std::uint32_t conv3x3Invocations = 256;
-constexpr std::uint32_t conv3x3SharedBytes = (2 * 10 * 34 + 8 * 2 * 36) * 16;
+constexpr std::uint32_t conv3x3Row = 34 + 33 / 4;
+constexpr std::uint32_t conv3x3SharedBytes = (2 * 10 * conv3x3Row + 8 * 2 * 36) * 16;
 constexpr std::uint32_t gridInvocations = 128;
 constexpr std::uint32_t maxGroups = 65535; // the least every device allows
 
@@ -41,6 +46,38 @@ std::uint32_t divideUp(std::uint64_t value, std::uint32_t step)
 const KernelCode& kernelCode(Kernel kernel)
 {
     return kernels[int(kernel)];
+}
+
+KernelLayout createKernelLayout(VkDevice device)
+{
+    VkDescriptorSetLayoutBinding bindings[3];
+    for (std::uint32_t b = 0; b < 3; ++b)
+        bindings[b] = {b, VK_DESCRIPTOR_TYPE_STORAGE_BUFFER, 1, VK_SHADER_STAGE_COMPUTE_BIT,
+                       nullptr};
+    VkDescriptorSetLayoutCreateInfo setInfo{VK_STRUCTURE_TYPE_DESCRIPTOR_SET_LAYOUT_CREATE_INFO};
+    setInfo.bindingCount = 3;
+    setInfo.pBindings = bindings;
+    KernelLayout layout;
+    check(vkCreateDescriptorSetLayout(device, &setInfo, nullptr, &layout.set),
+          "vkCreateDescriptorSetLayout");
+    const VkPushConstantRange push{VK_SHADER_STAGE_COMPUTE_BIT, 0, sizeof(BytePush)};
+    VkPipelineLayoutCreateInfo pipelineInfo{VK_STRUCTURE_TYPE_PIPELINE_LAYOUT_CREATE_INFO};
+    pipelineInfo.setLayoutCount = 1;
+    pipelineInfo.pSetLayouts = &layout.set;
+    pipelineInfo.pushConstantRangeCount = 1;
+    pipelineInfo.pPushConstantRanges = &push;
+    const VkResult made = vkCreatePipelineLayout(device, &pipelineInfo, nullptr, &layout.pipeline);
+    if (made != VK_SUCCESS)
+        destroyKernelLayout(device, layout);
+    check(made, "vkCreatePipelineLayout");
+    return layout;
+}
+
+void destroyKernelLayout(VkDevice device, KernelLayout& layout)
+{
+    vkDestroyPipelineLayout(device, layout.pipeline, nullptr);
+    vkDestroyDescriptorSetLayout(device, layout.set, nullptr);
+    layout = {};
 }
 
 bool conv3x3Fits(const VkPhysicalDeviceLimits& limits)

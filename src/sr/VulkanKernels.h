@@ -20,6 +20,21 @@ struct KernelCode {
 
 const KernelCode& kernelCode(Kernel kernel);
 
+// The byte kernel's push constants; the first is every kernel's parameter base.
+struct BytePush {
+    std::int32_t base, source, plane, width, x, y, columns, count, target;
+};
+
+// The interface every kernel is built against: three storage buffers (activations, constants,
+// parameters) in set 0 and the push constants of BytePush, of which most kernels read the first.
+struct KernelLayout {
+    VkDescriptorSetLayout set = VK_NULL_HANDLE;
+    VkPipelineLayout pipeline = VK_NULL_HANDLE;
+};
+// Throws DeviceError, having made nothing, when the layouts cannot be made.
+KernelLayout createKernelLayout(VkDevice device);
+void destroyKernelLayout(VkDevice device, KernelLayout& layout);
+
 // Whether the 3x3 kernel's work group and local memory fit the device; the general
 // convolution always does.
 bool conv3x3Fits(const VkPhysicalDeviceLimits& limits);

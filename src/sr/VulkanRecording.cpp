@@ -13,11 +13,6 @@ constexpr auto transferStage = VK_PIPELINE_STAGE_TRANSFER_BIT;
 constexpr auto shaderAccess = VK_ACCESS_SHADER_READ_BIT | VK_ACCESS_SHADER_WRITE_BIT;
 constexpr auto transferAccess = VK_ACCESS_TRANSFER_READ_BIT | VK_ACCESS_TRANSFER_WRITE_BIT;
 
-// The byte kernel's push constants; the first is every kernel's parameter base.
-struct BytePush {
-    std::int32_t base, source, plane, width, x, y, columns, count, target;
-};
-
 void barrier(VkCommandBuffer commands, VkPipelineStageFlags from, VkAccessFlags written,
              VkPipelineStageFlags to, VkAccessFlags used)
 {
@@ -31,23 +26,9 @@ void barrier(VkCommandBuffer commands, VkPipelineStageFlags from, VkAccessFlags 
 
 void VulkanNetwork::Impl::createDescriptors()
 {
-    VkDescriptorSetLayoutBinding bindings[3];
-    for (std::uint32_t b = 0; b < 3; ++b)
-        bindings[b] = {b, VK_DESCRIPTOR_TYPE_STORAGE_BUFFER, 1, VK_SHADER_STAGE_COMPUTE_BIT,
-                       nullptr};
-    VkDescriptorSetLayoutCreateInfo layoutInfo{VK_STRUCTURE_TYPE_DESCRIPTOR_SET_LAYOUT_CREATE_INFO};
-    layoutInfo.bindingCount = 3;
-    layoutInfo.pBindings = bindings;
-    check(vkCreateDescriptorSetLayout(device, &layoutInfo, nullptr, &setLayout),
-          "vkCreateDescriptorSetLayout");
-    const VkPushConstantRange push{VK_SHADER_STAGE_COMPUTE_BIT, 0, sizeof(BytePush)};
-    VkPipelineLayoutCreateInfo pipelineInfo{VK_STRUCTURE_TYPE_PIPELINE_LAYOUT_CREATE_INFO};
-    pipelineInfo.setLayoutCount = 1;
-    pipelineInfo.pSetLayouts = &setLayout;
-    pipelineInfo.pushConstantRangeCount = 1;
-    pipelineInfo.pPushConstantRanges = &push;
-    check(vkCreatePipelineLayout(device, &pipelineInfo, nullptr, &pipelineLayout),
-          "vkCreatePipelineLayout");
+    const KernelLayout layout = createKernelLayout(device);
+    setLayout = layout.set;
+    pipelineLayout = layout.pipeline;
     const VkDescriptorPoolSize size{VK_DESCRIPTOR_TYPE_STORAGE_BUFFER, 3};
     VkDescriptorPoolCreateInfo poolInfo{VK_STRUCTURE_TYPE_DESCRIPTOR_POOL_CREATE_INFO};
     poolInfo.maxSets = 1;

@@ -1,8 +1,11 @@
 #version 450
 #extension GL_GOOGLE_include_directive : require
+#extension GL_EXT_control_flow_attributes : require
 // 3x3 convolution, stride 1, padding 1, on blocked values. A work group makes a tile of 32 x 8
 // pixels and 32 output channels; each invocation 4 pixels of a row and 8 output channels. Input
 // and weights for two groups of four input channels at a time are shared through local memory.
+// The inner loops are unrolled and written as fma() chains so that compilers issue nothing but
+// fused multiply-adds between the loads of local memory.
 layout(local_size_x = 256, local_size_y = 1, local_size_z = 1) in;
 #include "common.glsl"
 
@@ -13,8 +16,23 @@ const int CHUNK = 2;  // input channel groups per pass
 const int SW = TW + 2;
 const int SH = TH + 2;
 
-shared vec4 tileIn[CHUNK * SH * SW];
+// Eight neighbouring invocations read a row at once, four pixels apart. Unpadded, their vec4s
+// would fall on only two of the eight 16-byte bank groups of 32-bank memory (a four-way
+// conflict); one spare vec4 after every four pixels spreads them over all eight.
+int slot(int x) { return x + (x >> 2); }
+const int ROW = SW + (SW - 1) / 4; // slot(SW - 1) + 1
+
+shared vec4 tileIn[CHUNK * SH * ROW];
 shared vec4 tileW[GROUPS * CHUNK * 36];
+
+// Four vectors of weights (one per input lane) times one pixel, added to acc.
+vec4 multiplyAdd(vec4 acc, vec4 v, int w)
+{
+    acc = fma(v.xxxx, tileW[w], acc);
+    acc = fma(v.yyyy, tileW[w + 1], acc);
+    acc = fma(v.zzzz, tileW[w + 2], acc);
+    return fma(v.wwww, tileW[w + 3], acc);
+}
 
 void main()
 {
@@ -29,8 +47,8 @@ void main()
     const int g0 = int(gl_WorkGroupID.z) * GROUPS;
 
     vec4 acc[2][4];
-    for (int g = 0; g < 2; ++g)
-        for (int p = 0; p < 4; ++p)
+    [[unroll]] for (int g = 0; g < 2; ++g)
+        [[unroll]] for (int p = 0; p < 4; ++p)
             acc[g][p] = vec4(0.0);
 
     for (int first = 0; first < inGroups; first += CHUNK) {
@@ -41,7 +59,7 @@ void main()
             vec4 v = vec4(0.0);
             if (first + c < inGroups && gy >= 0 && gy < height && gx >= 0 && gx < width)
                 v = act[inOffset + ((first + c) * height + gy) * width + gx];
-            tileIn[i] = v;
+            tileIn[(c * SH + r / SW) * ROW + slot(r % SW)] = v;
         }
         for (int i = t; i < GROUPS * CHUNK * 36; i += 256) {
             const int g = i / (CHUNK * 36), r = i % (CHUNK * 36);
@@ -52,21 +70,17 @@ void main()
             tileW[i] = w;
         }
         barrier();
-        for (int c = 0; c < CHUNK; ++c) {
-            for (int ky = 0; ky < 3; ++ky) {
+        [[unroll]] for (int c = 0; c < CHUNK; ++c) {
+            [[unroll]] for (int ky = 0; ky < 3; ++ky) {
                 vec4 row[6];
-                const int from = (c * SH + ly + ky) * SW + lx;
-                for (int j = 0; j < 6; ++j)
-                    row[j] = tileIn[from + j];
-                for (int kx = 0; kx < 3; ++kx) {
-                    for (int g = 0; g < 2; ++g) {
+                const int from = (c * SH + ly + ky) * ROW + slot(lx);
+                [[unroll]] for (int j = 0; j < 6; ++j)
+                    row[j] = tileIn[from + slot(j)]; // slot(lx + j) as lx is a multiple of 4
+                [[unroll]] for (int kx = 0; kx < 3; ++kx) {
+                    [[unroll]] for (int g = 0; g < 2; ++g) {
                         const int w = ((part * 2 + g) * CHUNK + c) * 36 + (ky * 3 + kx) * 4;
-                        const vec4 w0 = tileW[w], w1 = tileW[w + 1];
-                        const vec4 w2 = tileW[w + 2], w3 = tileW[w + 3];
-                        for (int p = 0; p < 4; ++p) {
-                            const vec4 v = row[p + kx];
-                            acc[g][p] += v.x * w0 + v.y * w1 + v.z * w2 + v.w * w3;
-                        }
+                        [[unroll]] for (int p = 0; p < 4; ++p)
+                            acc[g][p] = multiplyAdd(acc[g][p], row[p + kx], w);
                     }
                 }
             }
@@ -74,12 +88,12 @@ void main()
     }
 
     const int y = y0 + ly;
-    for (int g = 0; g < 2; ++g) {
+    [[unroll]] for (int g = 0; g < 2; ++g) {
         const int c4 = g0 + part * 2 + g;
         if (c4 >= outGroups || y >= height)
             continue;
         const vec4 b = cst[bias + c4];
-        for (int p = 0; p < 4; ++p) {
+        [[unroll]] for (int p = 0; p < 4; ++p) {
             const int x = x0 + lx + p;
             if (x >= width)
                 continue;
