@@ -1,10 +1,13 @@
 #include "Bench.h"
 
 #include "ui/detail/CompareCanvas.h"
+#include "ui/detail/ComparePicture.h"
 #include "ui/kit/Checkerboard.h"
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <ctime>
@@ -101,6 +104,62 @@ void compareDrag()
                .arg(averaged, 0, 'f', 2));
 }
 
+// CPU time of the GUI thread per pointer move in a 2560 × 1440 picture area, with the repaint the
+// move causes, at Fit and at 8× scrolled to the middle.
+void compareZoomedDrag()
+{
+    const QImage preview = zonePlate().scaled(side, side * 9 / 16);
+    ComparePicture picture;
+    picture.resize(2560, 1440);
+    picture.setImages(preview, preview, preview.size());
+    picture.show();
+    if (!QTest::qWaitFor([&] { return picture.isShowingPicture(); }, 10000)) {
+        report(QStringLiteral("  no reduced copies"));
+        return;
+    }
+    CompareCanvas* canvas = picture.canvas();
+    // Waiting for a paint costs the thread no time; the paint itself does.
+    struct PaintWatch : QObject {
+        bool painted = false;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            painted = painted || event->type() == QEvent::Paint;
+            return false;
+        }
+    } watch;
+    canvas->installEventFilter(&watch);
+    auto msPerRepaintedMove = [&] {
+        QTest::qWait(50);
+        const QRect shows = canvas->visibleRegion().boundingRect();
+        const QPointF from(canvas->pictureRect().center().x() - 100, shows.center().y());
+        QTest::mousePress(canvas, Qt::LeftButton, {}, from.toPoint());
+        QTest::qWait(50);
+        const double start = threadCpuMs();
+        for (int i = 0; i < moves; ++i) {
+            const QPointF at = from + QPointF(i % 100 * 2 + 1, 0);
+            QMouseEvent move(QEvent::MouseMove, at, canvas->mapToGlobal(at), Qt::NoButton,
+                             Qt::LeftButton, Qt::NoModifier);
+            watch.painted = false;
+            QCoreApplication::sendEvent(canvas, &move);
+            (void)QTest::qWaitFor([&] { return watch.painted; }, 1000);
+        }
+        const double ms = (threadCpuMs() - start) / moves;
+        QTest::mouseRelease(canvas, Qt::LeftButton, {}, from.toPoint());
+        return ms;
+    };
+    const double fit = msPerRepaintedMove();
+    picture.setZoom(8);
+    QScrollArea* scroll = picture.scrollArea();
+    scroll->horizontalScrollBar()->setValue(scroll->horizontalScrollBar()->maximum() / 2);
+    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum() / 2);
+    const double zoomed = msPerRepaintedMove();
+    report(QStringLiteral("  divider drag in a 2560 × 1440 picture area, CPU per pointer move "
+                          "with its repaint: %1 ms at Fit, %2 ms at 8×")
+               .arg(fit, 0, 'f', 2)
+               .arg(zoomed, 0, 'f', 2));
+}
+
 const BenchRegistration registration("compare", compareDrag);
+const BenchRegistration zoomedRegistration("compare-zoom", compareZoomedDrag);
 
 } // namespace

@@ -42,6 +42,16 @@ QStringList entries(const QString& folder)
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
+QStringList savedFixtures(const QString& folder, const QStringList& names)
+{
+    QStringList paths;
+    for (const QString& name : names) {
+        paths << QDir(folder).filePath(name);
+        alphaFixture().save(paths.last(), "png");
+    }
+    return paths;
+}
+
 } // namespace TestSupport
 
 namespace TestSupport {

@@ -15,6 +15,8 @@ QImage opaqueFixture(int width, int height);
 QString testFile(const QString& relative);
 // Names in a folder, hidden ones included, sorted.
 QStringList entries(const QString& folder);
+// The alpha fixture saved as PNG under each name in `folder`; their paths, in order.
+QStringList savedFixtures(const QString& folder, const QStringList& names);
 } // namespace TestSupport
 
 namespace TestSupport {

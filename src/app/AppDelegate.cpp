@@ -122,18 +122,6 @@ void AppDelegate::openPaths(AppState& state, const QStringList& arguments)
         state.add(paths);
 }
 
-void AppDelegate::openHandedOver(const QStringList& paths)
-{
-    if (m_window) {
-        m_window->show();
-        m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
-        m_window->raise();
-        m_window->activateWindow();
-    }
-    if (AppState* state = m_state ? m_state.data() : m_pendingState)
-        openPaths(*state, paths);
-}
-
 QMessageBox* AppDelegate::makeQuitBox(QWidget* parent)
 {
     auto* box = new QMessageBox(parent);

@@ -43,9 +43,6 @@ public:
     // Hands the files and folders named on the command line to the store in one import (a second
     // import would be refused while the first runs).
     static void openPaths(AppState& state, const QStringList& arguments);
-    // Files handed over by a later launch: the window comes forward and the files join the queue
-    // by the rule for opened files (dropped while a batch runs or an import is under way).
-    void openHandedOver(const QStringList& paths);
 
     // The question as the user sees it, and running it to its end.
     static QMessageBox* makeQuitBox(QWidget* parent = nullptr);

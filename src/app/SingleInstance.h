@@ -29,7 +29,8 @@ public:
     Role claim(const QStringList& paths);
 
 Q_SIGNALS:
-    // A later launch handed these files over; empty when it only asked for the window.
+    // A later launch handed these files over; empty when it only asked for the window. The
+    // launch is answered when the receivers return, so they must hold the paths by then.
     void opened(const QStringList& paths);
 
 private:

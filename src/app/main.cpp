@@ -1,4 +1,5 @@
 #include "AppDelegate.h"
+#include "HandOver.h"
 #include "SingleInstance.h"
 
 #include "core/EngineError.h"
@@ -87,7 +88,8 @@ int runWindow(int argc, char** argv)
     window.show();
     window.raise();
     window.activateWindow();
-    QObject::connect(&instance, &SingleInstance::opened, &delegate, &AppDelegate::openHandedOver);
+    HandOver handOver(state, &window);
+    QObject::connect(&instance, &SingleInstance::opened, &handOver, &HandOver::open);
     AppDelegate::openPaths(state, paths);
     return app.exec();
 }

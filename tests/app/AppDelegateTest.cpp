@@ -40,12 +40,7 @@ protected:
 
     QStringList images(const QStringList& names)
     {
-        QStringList paths;
-        for (const QString& name : names) {
-            paths << m_dir.filePath(name);
-            TestSupport::alphaFixture().save(paths.last(), "png");
-        }
-        return paths;
+        return TestSupport::savedFixtures(m_dir.path(), names);
     }
 
     QTemporaryDir m_dir;
@@ -181,22 +176,6 @@ TEST_F(AppDelegateTest, OptionsAreNotFiles)
     EXPECT_FALSE(m_state.notice()) << "no \"Couldn't add images\" for an option";
     EXPECT_EQ(AppDelegate::launchPaths({QStringLiteral("--foo"), QStringLiteral("/a/b.png")}),
               QStringList{QStringLiteral("/a/b.png")});
-}
-
-TEST_F(AppDelegateTest, HandedOverFilesBringTheWindowForwardAndJoinTheQueue)
-{
-    showWindow();
-    m_window.showMinimized();
-    QSignalSpy imported(&m_state, &AppState::importFinished);
-    m_delegate.openHandedOver(images({"one.png", "two.png"}));
-    EXPECT_FALSE(m_window.isMinimized());
-    EXPECT_TRUE(m_window.isVisible());
-    ASSERT_TRUE(imported.wait(10000));
-    EXPECT_EQ(m_state.items().size(), 2);
-
-    // Only the window: nothing is imported.
-    m_delegate.openHandedOver({});
-    EXPECT_FALSE(m_state.isImporting());
 }
 
 TEST(QuitBox, ShowsTheQuestionWithKeepAsDefaultAndEscape)

@@ -1,4 +1,9 @@
 #include "app/SingleInstance.h"
+#include "app/HandOver.h"
+#include "core/EngineError.h"
+#include "store/AppState.h"
+
+#include "TestSupport.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -9,7 +14,9 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
 #include <gtest/gtest.h>
+#include <memory>
 
 // Launches of the real executable over a private session bus. These tests run only in their own
 // CTest entry, under dbus-run-session, which sets TOLVANE_PRIVATE_BUS; anywhere else they could
@@ -111,6 +118,52 @@ TEST(SingleInstanceBus, TheFirstWindowOwnsTheNameUntilItEnds)
     EXPECT_FALSE(first->endsWithin(500)) << "the running window stays";
     first.reset();
     EXPECT_TRUE(QTest::qWaitFor([] { return !nameOwned(); }, 5000));
+}
+
+// Three launches at once while a batch runs: each ends only once the running window holds its
+// file, and all three join the queue when the batch ends.
+TEST(SingleInstanceBus, FilesHandedOverDuringABatchAllArrive)
+{
+    if (!onPrivateBus())
+        GTEST_SKIP() << "needs the private bus of its own test entry";
+    QTemporaryDir dir;
+    AppState state(std::make_unique<QSettings>(dir.filePath("s.ini"), QSettings::IniFormat));
+    const QStringList files =
+        TestSupport::savedFixtures(dir.path(), {"queued.png", "one.png", "two.png", "three.png"});
+    QSignalSpy imported(&state, &AppState::importFinished);
+    state.add({files[0]});
+    ASSERT_TRUE(imported.wait(10000));
+    std::atomic<bool> release = false;
+    state.setPipelineRun([&](const QString&, const JobSettings&, const CancelToken&,
+                             const Pipeline::Progress&) -> QString {
+        while (!release)
+            QThread::msleep(5);
+        throw UpscaleError::cancelled();
+    });
+    state.start();
+    ASSERT_TRUE(state.isRunning());
+
+    SingleInstance running;
+    HandOver handOver(state);
+    QObject::connect(&running, &SingleInstance::opened, &handOver, &HandOver::open);
+    ASSERT_EQ(running.claim({}), Role::primary);
+    std::vector<std::unique_ptr<Launch>> launches;
+    for (int i = 1; i <= 3; ++i)
+        launches.push_back(std::make_unique<Launch>(QStringList{files[i]}));
+    for (const auto& launch : launches) {
+        ASSERT_TRUE(launch->endsWithin(20000));
+        EXPECT_EQ(launch->exitCode(), 0);
+    }
+    QStringList held = handOver.waiting();
+    held.sort();
+    QStringList expected = files.mid(1);
+    expected.sort();
+    EXPECT_EQ(held, expected) << "held by the time each launch ended";
+    EXPECT_EQ(state.items().size(), 1) << "the queue does not change during a batch";
+
+    release = true;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return state.items().size() == 4; }, 10000));
+    EXPECT_TRUE(handOver.waiting().isEmpty());
 }
 
 TEST(SingleInstanceBus, AnOwnerThatDoesNotAnswerLeavesTheLaunchOnItsOwn)

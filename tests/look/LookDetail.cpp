@@ -126,6 +126,13 @@ const Look::Registration states{{
     {QStringLiteral("detail-compare-4x-split-0.3"),
      [] { return new CompareView(demoPhoto(), enlargedPhoto()); }, detailSize,
      [](QWidget* w) { waitForCompare(w, 2, 0.3); }},
+    // The source shown before stands in while the comparison gets ready (here: never).
+    {QStringLiteral("detail-compare-standing-in"),
+     [] {
+         return new CompareView(workFile(QStringLiteral("gone.png")),
+                                workFile(QStringLiteral("gone_2x.png")), QImage(demoPhoto()));
+     },
+     detailSize},
     {QStringLiteral("detail-compare-transparent"),
      [] { return new CompareView(transparentResult(), transparentResult()); }, detailSize,
      [](QWidget* w) { waitForCompare(w, 0, 0.3); }},

@@ -4,6 +4,9 @@
 #include "ui/kit/SegmentedControl.h"
 #include "ui/kit/TolvaneTheme.h"
 
+#include <QApplication>
+#include <QPushButton>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 namespace {
@@ -36,8 +39,31 @@ QWidget* kitSheet()
     return Look::onBackdrop(sheet);
 }
 
+// A tooltip over a button, as the pointer leaves it.
+QWidget* tooltipOwner()
+{
+    auto* button = new QPushButton(QStringLiteral("Add"));
+    button->setToolTip(QStringLiteral("Adjust the before and after comparison"));
+    return Look::onBackdrop(button);
+}
+
+void showTooltip(QWidget* backdrop)
+{
+    QWidget* button = backdrop->findChild<QPushButton*>();
+    QToolTip::showText(button->mapToGlobal(QPoint(8, button->height())), button->toolTip(), button);
+}
+
+QWidget* shownTooltip(QWidget*)
+{
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->inherits("QTipLabel") && widget->isVisible())
+            return widget;
+    return nullptr;
+}
+
 const Look::Registration states{{
     {QStringLiteral("kit-segments-and-labels"), kitSheet},
+    {QStringLiteral("kit-tooltip"), tooltipOwner, {}, showTooltip, shownTooltip},
 }};
 
 } // namespace

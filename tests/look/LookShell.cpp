@@ -85,6 +85,8 @@ QWidget* applicationIcon()
 const Look::Registration states{{
     {QStringLiteral("main-window"), [] { return mainWindow(); }, QSize(1180, 765)},
     {QStringLiteral("main-window-minimum"), [] { return mainWindow(); }, QSize(960, 645)},
+    // The size the window gives itself on the screen the runner has.
+    {QStringLiteral("main-window-first"), [] { return mainWindow(); }},
     {QStringLiteral("main-window-file-menu"),
      [] { return mainWindow(); },
      QSize(1180, 765),

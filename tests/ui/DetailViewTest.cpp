@@ -1,7 +1,9 @@
 #include "detail/DetailView.h"
+#include "detail/ComparePicture.h"
 #include "detail/CompareView.h"
 #include "detail/SingleImageView.h"
 #include "detail/VectorPreview.h"
+#include "kit/FitImage.h"
 #include "kit/WrappingLabel.h"
 #include "store/AppState.h"
 
@@ -146,10 +148,15 @@ TEST_F(DetailViewTest, ABatchTicksWithoutReloadingThenComparesAFreshResult)
     DetailView view(m_state);
     const int loads = SingleImageView::previewLoadCount();
     auto* single = qobject_cast<SingleImageView*>(view.content());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return single->hasImage(); }, 5000));
     QStringList captions;
+    QImage standIn; // what the new comparison shows while it gets ready
     QObject::connect(&m_state, &AppState::itemChanged, &view, [&] {
         if (auto* shown = qobject_cast<SingleImageView*>(view.content()))
             captions << shown->caption();
+        else if (auto* compare = qobject_cast<CompareView*>(view.content());
+                 compare && standIn.isNull())
+            standIn = compare->picture()->placeholder()->image();
     });
     const QString result = picture("a_2x.png", Qt::blue, {120, 80});
     m_state.setPipelineRun([result](const QString&, const JobSettings&, const CancelToken&,
@@ -169,6 +176,8 @@ TEST_F(DetailViewTest, ABatchTicksWithoutReloadingThenComparesAFreshResult)
 
     auto* compare = qobject_cast<CompareView*>(view.content());
     ASSERT_TRUE(compare);
+    ASSERT_FALSE(standIn.isNull()) << "the source shown so far stands in";
+    EXPECT_EQ(standIn.pixelColor(0, 0), QColor(Qt::red));
     EXPECT_EQ(compare->split(), 0.5);
     EXPECT_EQ(compare->zoom(), 1);
 }

@@ -5,17 +5,20 @@
 #include "store/AppState.h"
 #include "ui/window/AboutWindow.h"
 #include "ui/window/ContentView.h"
+#include "ui/window/StatusLine.h"
 #include "updates/FakeUpdaterController.h"
 #include "updates/UpdateManager.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QMenuBar>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 namespace {
@@ -64,9 +67,11 @@ TEST_F(MainWindowTest, MenusHoldTheCommandsAndNothingElse)
 
 TEST_F(MainWindowTest, ContentOpensAtItsDefaultSizeAndKeepsItsMinimum)
 {
-    EXPECT_EQ(MainWindow::initialSize({2560, 1400}, 25), QSize(1180, 765));
-    EXPECT_EQ(MainWindow::initialSize({1100, 700}, 25), QSize(1100, 700));
-    EXPECT_EQ(MainWindow::initialSize({800, 600}, 25), QSize(960, 645));
+    EXPECT_EQ(MainWindow::initialSize({2560, 1400}, 25, {}), QSize(1180, 765));
+    EXPECT_EQ(MainWindow::initialSize({1100, 700}, 25, {}), QSize(1100, 700));
+    EXPECT_EQ(MainWindow::initialSize({800, 600}, 25, {}), QSize(960, 645));
+    // The frame is part of what must fit.
+    EXPECT_EQ(MainWindow::initialSize({1366, 768}, 60, {2, 30, 2, 2}), QSize(1180, 736));
     m_window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_window));
     const int bars = m_window.menuBar()->height() + m_window.contentView()->toolbar()->height();
@@ -157,4 +162,49 @@ TEST_F(MainWindowTest, SettingsOpensFreshOrRaisesTheOpenWindow)
     m_window.openSettings();
     ASSERT_TRUE(m_window.settingsWindow());
     EXPECT_EQ(m_window.settingsWindow()->tabs()->currentIndex(), 0);
+}
+
+// A laptop's 1366 × 768 screen whose window frames are known (the entry ui_laptop_screen).
+class LaptopScreen : public MainWindowTest {
+protected:
+    void SetUp() override
+    {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        if (screen->geometry().size() != QSize(1366, 768))
+            GTEST_SKIP() << "needs the 1366 x 768 screen of its own test entry";
+        m_window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_window));
+        m_free = screen->availableGeometry();
+    }
+
+    QRect m_free;
+};
+
+TEST_F(LaptopScreen, TheFirstWindowFitsWithItsFrameAndItsStatusLine)
+{
+    EXPECT_FALSE(m_window.windowHandle()->frameMargins().isNull());
+    EXPECT_TRUE(m_free.contains(m_window.frameGeometry()))
+        << m_window.frameGeometry().bottom() << " past " << m_free.bottom();
+    const StatusLine* status = m_window.contentView()->findChild<StatusLine*>();
+    ASSERT_TRUE(status);
+    const QRect shown(status->mapToGlobal(QPoint(0, 0)), status->size());
+    EXPECT_TRUE(m_free.contains(shown));
+
+    // A frame taller than guessed: the window is made to fit once the frame is known.
+    MainWindow tall(m_state, m_updates);
+    tall.resize(m_free.size());
+    tall.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&tall));
+    EXPECT_TRUE(m_free.contains(tall.frameGeometry()));
+}
+
+TEST_F(LaptopScreen, SettingsOpensCentredOnTheMainWindow)
+{
+    m_window.openSettings();
+    SettingsWindow* settings = m_window.settingsWindow();
+    ASSERT_TRUE(settings);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(settings));
+    const QPoint offset = settings->frameGeometry().center() - m_window.frameGeometry().center();
+    EXPECT_LE(offset.manhattanLength(), 4) << offset.x() << ", " << offset.y();
+    EXPECT_TRUE(m_free.contains(settings->frameGeometry()));
 }

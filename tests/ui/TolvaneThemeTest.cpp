@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QFontInfo>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QToolTip>
 #include <QUuid>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -77,4 +79,40 @@ TEST(TolvaneTheme, DisplayFontRegistersFromTheFolderOrNotAtAll)
     const QFont display = TolvaneTheme::displayFont(40);
     EXPECT_EQ(display.pixelSize(), 40);
     EXPECT_EQ(QFontInfo(display).family(), QStringLiteral("Bebas Neue"));
+}
+
+// A tooltip as the user sees it: the label Qt makes for it, painted, is dark with light text, even
+// where the desktop's theme gives tooltips light colours of their own.
+TEST(TolvaneTheme, TooltipsAreDarkWithLightText)
+{
+    QPalette desktop = QApplication::palette();
+    desktop.setColor(QPalette::ToolTipBase, Qt::white);
+    desktop.setColor(QPalette::ToolTipText, Qt::black);
+    desktop.setColor(QPalette::Window, Qt::white);
+    desktop.setColor(QPalette::WindowText, Qt::black);
+    QApplication::setPalette(desktop, "QTipLabel");
+    QWidget owner;
+    owner.resize(200, 100);
+    owner.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
+    QToolTip::showText(owner.mapToGlobal(QPoint(20, 20)), QStringLiteral("Add images"), &owner);
+    QWidget* tip = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (widget->inherits("QTipLabel") && widget->isVisible())
+                tip = widget;
+        return tip != nullptr;
+    }));
+    const QImage pixels = tip->grab().toImage();
+    QTest::qWait(0);
+    QToolTip::hideText();
+    // Inside the frame: the background, and somewhere the lightest pixel of the text.
+    const QColor base = pixels.pixelColor(pixels.width() / 2, 2);
+    int lightest = 0;
+    for (int y = 0; y < pixels.height(); ++y)
+        for (int x = 0; x < pixels.width(); ++x)
+            lightest = std::max(lightest, pixels.pixelColor(x, y).lightness());
+    EXPECT_LT(base.lightness(), 90) << base.name().toStdString();
+    EXPECT_GT(lightest, 180);
+    EXPECT_EQ(tip->palette().color(QPalette::ToolTipText), TolvaneTheme::ink());
 }

@@ -27,6 +27,18 @@ QImage areaAveraged(const QImage& image, QSize pixels)
                                                 Qt::SmoothTransformation);
 }
 
+// The part `target` of a picture of `size` over which `image` is stretched whole.
+void drawPart(QPainter& painter, const QImage& image, QSizeF size, const QRectF& target)
+{
+    if (target.isEmpty() || image.isNull())
+        return;
+    const qreal sx = image.width() / size.width();
+    const qreal sy = image.height() / size.height();
+    painter.drawImage(
+        target, image,
+        QRectF(target.x() * sx, target.y() * sy, target.width() * sx, target.height() * sy));
+}
+
 } // namespace
 
 CompareCanvas::CompareCanvas(QWidget* parent) : QWidget(parent)
@@ -44,13 +56,12 @@ void CompareCanvas::setImages(const QImage& before, const QImage& after)
     update();
 }
 
+// Until the copies for the new size are ready the previous ones are drawn, stretched.
 void CompareCanvas::setDisplayedSize(QSizeF displayed)
 {
     if (displayed == m_displayed)
         return;
     m_displayed = displayed;
-    if (m_copies.pixels != wantedPixels())
-        m_copies = {}; // another size's copies are never drawn
     reduce();
     update();
 }
@@ -68,13 +79,17 @@ bool CompareCanvas::isReduced() const
     return m_copies.pixels == pixels;
 }
 
+// The two copies side by side: the first picture waits for the slower one only.
 CompareCanvas::Copies CompareCanvas::makeCopies(const QImage& before, const QImage& after,
                                                 QSize pixels)
 {
-    return {pixels, areaAveraged(before, pixels), areaAveraged(after, pixels)};
+    QFuture<QImage> reducedBefore = QtConcurrent::run(areaAveraged, before, pixels);
+    QImage reducedAfter = areaAveraged(after, pixels);
+    return {pixels, reducedBefore.result(), std::move(reducedAfter)};
 }
 
-// One reduction at a time; a size that changed meanwhile is reduced next.
+// One reduction at a time; a size that changed meanwhile is reduced next, and the copies just
+// made are drawn until then.
 void CompareCanvas::reduce()
 {
     if (m_reducing || isReduced())
@@ -83,10 +98,12 @@ void CompareCanvas::reduce()
     auto copies = QtConcurrent::run(&CompareCanvas::makeCopies, m_before, m_after, wantedPixels());
     whenFinished(copies, this, [this, images = m_imagesSet](Copies made) {
         m_reducing = false;
-        if (made.pixels != wantedPixels() || images != m_imagesSet)
+        if (images != m_imagesSet)
             return reduce();
         m_copies = std::move(made);
         update();
+        if (!isReduced())
+            return reduce();
         Q_EMIT reduced();
     });
 }
@@ -98,46 +115,65 @@ QRectF CompareCanvas::pictureRect() const
     return {QPointF(x, y), m_displayed};
 }
 
+qreal CompareCanvas::dividerX(double split) const
+{
+    const QRectF picture = pictureRect();
+    return picture.x() + picture.width() * split;
+}
+
+// Only the band the divider crossed changes, its shadow included.
 void CompareCanvas::setSplit(double split)
 {
     if (split == m_split)
         return;
+    const qreal from = dividerX(m_split);
+    const qreal to = dividerX(split);
     m_split = split;
-    update();
+    const QRectF picture = pictureRect();
+    constexpr qreal reach = 4; // the divider's half width and its shadow
+    update(QRectF(std::min(from, to) - reach, picture.y(), std::abs(to - from) + 2 * reach,
+                  picture.height())
+               .toAlignedRect());
 }
 
-void CompareCanvas::paintEvent(QPaintEvent*)
+// The preview, or where the picture shrinks it, a reduced copy: the one for this size or, until
+// that is ready, the previous one stretched. A shrunk preview itself would alias.
+const QImage& CompareCanvas::source(const QImage& preview, const QImage& copy) const
+{
+    return !copy.isNull() && shrinks(preview, wantedPixels()) ? copy : preview;
+}
+
+// Only what is exposed is drawn: magnified, the picture is many times the size of the window.
+void CompareCanvas::paintEvent(QPaintEvent* event)
 {
     reduce(); // a new screen may want other copies
     const QRectF picture = pictureRect();
-    const bool current = m_copies.pixels == wantedPixels();
-    const QImage& before = current && !m_copies.before.isNull() ? m_copies.before : m_before;
-    const QImage& after = current && !m_copies.after.isNull() ? m_copies.after : m_after;
+    const QSizeF size = picture.size();
+    const QRectF exposed =
+        QRectF(event->rect()).translated(-picture.topLeft()).intersected({{0, 0}, size});
+    if (exposed.isEmpty())
+        return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.translate(picture.topLeft());
-    const QRectF local(QPointF(0, 0), picture.size());
-    painter.save();
-    painter.setClipRect(local);
-    Checkerboard::paint(painter, local.size());
-    painter.restore();
-    painter.drawImage(local, after);
-    const qreal splitX = local.width() * m_split;
-    painter.save();
-    painter.setClipRect(QRectF(0, 0, splitX, local.height()));
-    painter.drawImage(local, before);
-    painter.restore();
-    paintDivider(painter, splitX - 1, local.height());
+    Checkerboard::paint(painter, size, exposed);
+    drawPart(painter, source(m_after, m_copies.after), size, exposed);
+    const qreal splitX = size.width() * m_split;
+    drawPart(painter, source(m_before, m_copies.before), size,
+             exposed.intersected(QRectF(0, 0, splitX, size.height())));
+    paintDivider(painter, splitX - 1, exposed);
 }
 
-// White, 2 wide, over a soft black shadow of radius 2.
-void CompareCanvas::paintDivider(QPainter& painter, qreal x, qreal height) const
+// White, 2 wide, over a soft black shadow of radius 2; as tall as what is exposed.
+void CompareCanvas::paintDivider(QPainter& painter, qreal x, const QRectF& exposed) const
 {
     const qreal falloff[] = {0.30, 0.15};
+    const qreal top = exposed.top();
+    const qreal height = exposed.height();
     for (int r = 2; r >= 1; --r)
-        painter.fillRect(QRectF(x - r, 0, 2 + 2 * r, height),
+        painter.fillRect(QRectF(x - r, top, 2 + 2 * r, height),
                          QColor::fromRgbF(0, 0, 0, float(0.6 * falloff[r - 1])));
-    painter.fillRect(QRectF(x, 0, 2, height), Qt::white);
+    painter.fillRect(QRectF(x, top, 2, height), Qt::white);
 }
 
 void CompareCanvas::mousePressEvent(QMouseEvent* event)

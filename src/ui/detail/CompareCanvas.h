@@ -6,7 +6,8 @@
 // The before-and-after picture itself: the checkerboard, the result, the source left of the
 // split and the divider, all stretched to the displayed size and centred in the canvas. A preview
 // larger than the displayed size is drawn from a copy reduced by area averaging, made off the GUI
-// thread once per displayed size; until it is ready the preview itself is drawn, smoothed.
+// thread once per displayed size; until it is ready the previous copy is drawn, stretched. Only
+// the exposed part is painted, and moving the divider repaints only the band it crosses.
 class CompareCanvas : public QWidget {
     Q_OBJECT
 public:
@@ -47,8 +48,10 @@ private:
     QSize wantedPixels() const;
     void reduce();
     static Copies makeCopies(const QImage& before, const QImage& after, QSize pixels);
+    qreal dividerX(double split) const;
+    const QImage& source(const QImage& preview, const QImage& copy) const;
     void dragTo(qreal x);
-    void paintDivider(QPainter& painter, qreal x, qreal height) const;
+    void paintDivider(QPainter& painter, qreal x, const QRectF& exposed) const;
 
     QImage m_before;
     QImage m_after;

@@ -1,6 +1,7 @@
 #include "ComparePicture.h"
 
 #include "CompareCanvas.h"
+#include "kit/FitImage.h"
 #include "kit/Spinner.h"
 #include "kit/Tag.h"
 
@@ -8,6 +9,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStackedLayout>
+#include <QVBoxLayout>
 #include <algorithm>
 
 namespace {
@@ -16,13 +18,16 @@ constexpr qreal margin = 12;
 
 ComparePicture::ComparePicture(QWidget* parent)
     : QWidget(parent), m_stack(new QStackedLayout(this)), m_spinner(new Spinner),
-      m_scroll(new QScrollArea), m_canvas(new CompareCanvas)
+      m_placeholder(new FitImage), m_scroll(new QScrollArea), m_canvas(new CompareCanvas)
 {
     m_stack->setContentsMargins(0, 0, 0, 0);
-    auto* spinnerBox = new QWidget;
-    auto* spinnerLayout = new QVBoxLayout(spinnerBox);
-    spinnerLayout->addWidget(m_spinner, 0, Qt::AlignCenter);
-    m_stack->addWidget(spinnerBox);
+    auto* waiting = new QWidget;
+    auto* waitingLayout = new QVBoxLayout(waiting);
+    waitingLayout->setContentsMargins(int(margin), int(margin), int(margin), int(margin));
+    waitingLayout->addWidget(m_spinner, 0, Qt::AlignCenter);
+    waitingLayout->addWidget(m_placeholder);
+    m_placeholder->hide();
+    m_stack->addWidget(waiting);
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setWidgetResizable(false);
     m_scroll->setAlignment(Qt::AlignCenter);
@@ -48,15 +53,38 @@ QSizeF ComparePicture::fitted(QSizeF area, QSizeF pixels)
     return {pixels.width() * s, pixels.height() * s};
 }
 
+void ComparePicture::setPlaceholder(const QImage& image)
+{
+    m_placeholder->setImage(image);
+    m_placeholder->setVisible(!image.isNull());
+    m_spinner->setVisible(image.isNull());
+}
+
 void ComparePicture::setImages(const QImage& before, const QImage& after, QSizeF afterPixels)
 {
     m_pixels = afterPixels;
-    m_stack->setCurrentWidget(m_scroll);
-    m_beforeTag->raise();
-    m_afterTag->raise();
     // Sized first, so that the first reduced copies are made for the size shown.
     relayout();
     m_canvas->setImages(before, after);
+    if (m_canvas->isReduced())
+        showPicture();
+    else
+        connect(m_canvas, &CompareCanvas::reduced, this, &ComparePicture::showPicture,
+                Qt::SingleShotConnection);
+}
+
+void ComparePicture::showPicture()
+{
+    m_stack->setCurrentWidget(m_scroll);
+    m_beforeTag->raise();
+    m_afterTag->raise();
+    m_placeholder->setImage({});
+    placeTags();
+}
+
+bool ComparePicture::isShowingPicture() const
+{
+    return m_stack->currentWidget() == m_scroll;
 }
 
 void ComparePicture::setZoom(int zoom)

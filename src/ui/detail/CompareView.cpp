@@ -21,10 +21,12 @@ constexpr int previewSide = 4096;
 const int zooms[] = {1, 2, 4, 8};
 } // namespace
 
-CompareView::CompareView(const QString& beforePath, const QString& afterPath, QWidget* parent)
+CompareView::CompareView(const QString& beforePath, const QString& afterPath, const QImage& shown,
+                         QWidget* parent)
     : QWidget(parent), m_beforePath(beforePath), m_afterPath(afterPath),
       m_picture(new ComparePicture)
 {
+    m_picture->setPlaceholder(shown);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

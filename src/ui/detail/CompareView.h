@@ -7,11 +7,13 @@ class QSlider;
 class SegmentedControl;
 
 // A finished raster result against its source: the source left of a movable divider, the
-// result right of it, magnified 1, 2, 4 or 8 times. Made anew for each result file.
+// result right of it, magnified 1, 2, 4 or 8 times. Made anew for each result file; `shown`, the
+// picture the detail area showed before, stands in until the comparison is ready.
 class CompareView : public QWidget {
     Q_OBJECT
 public:
-    CompareView(const QString& beforePath, const QString& afterPath, QWidget* parent = nullptr);
+    CompareView(const QString& beforePath, const QString& afterPath, const QImage& shown = {},
+                QWidget* parent = nullptr);
 
     double split() const;
     int zoom() const;

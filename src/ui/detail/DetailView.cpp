@@ -68,6 +68,11 @@ void DetailView::refresh()
         m_choice = choice;
         return;
     }
+    // The source shown until now stands in while the same item's comparison gets ready.
+    QImage shown;
+    if (auto* single = qobject_cast<SingleImageView*>(m_content.data());
+        single && item && m_choice.key == item->id.toString())
+        shown = single->image();
     m_choice = choice;
     if (m_content) {
         m_stack->removeWidget(m_content);
@@ -78,18 +83,18 @@ void DetailView::refresh()
         m_stack->setCurrentWidget(m_hint);
         return;
     }
-    m_content = build(*item, choice.kind);
+    m_content = build(*item, choice.kind, shown);
     m_stack->addWidget(m_content);
     m_stack->setCurrentWidget(m_content);
 }
 
-QWidget* DetailView::build(const Item& item, Kind kind)
+QWidget* DetailView::build(const Item& item, Kind kind, const QImage& shown)
 {
     switch (kind) {
     case Kind::vector:
         return new VectorPreview(item.outputPath);
     case Kind::compare:
-        return new CompareView(item.path, item.outputPath);
+        return new CompareView(item.path, item.outputPath, shown);
     case Kind::single:
     case Kind::dropHint:
         break;

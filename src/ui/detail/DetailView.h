@@ -38,7 +38,7 @@ public:
 
 private:
     void refresh();
-    QWidget* build(const Item& item, Kind kind);
+    QWidget* build(const Item& item, Kind kind, const QImage& shown);
 
     AppState& m_state;
     QStackedLayout* m_stack;

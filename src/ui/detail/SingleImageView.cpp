@@ -63,6 +63,11 @@ bool SingleImageView::hasImage() const
     return m_stack->currentIndex() == 1;
 }
 
+QImage SingleImageView::image() const
+{
+    return m_image->image();
+}
+
 int SingleImageView::previewLoadCount()
 {
     return loads;

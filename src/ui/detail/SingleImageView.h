@@ -16,6 +16,8 @@ public:
     void setCaption(const QString& caption);
     QString caption() const;
     bool hasImage() const;
+    // The preview shown; null until it has loaded.
+    QImage image() const;
 
     // Previews started by every single view so far; tests use it to see reloads.
     static int previewLoadCount();

@@ -1,6 +1,8 @@
 #include "Checkerboard.h"
 
+#include <QPaintEvent>
 #include <QPainter>
+#include <cmath>
 
 Checkerboard::Checkerboard(QWidget* parent) : QWidget(parent)
 {
@@ -9,22 +11,28 @@ Checkerboard::Checkerboard(QWidget* parent) : QWidget(parent)
 
 void Checkerboard::paint(QPainter& painter, QSizeF size)
 {
-    if (!(size.width() > 0) || !(size.height() > 0))
+    paint(painter, size, QRectF(QPointF(0, 0), size));
+}
+
+void Checkerboard::paint(QPainter& painter, QSizeF size, const QRectF& exposed)
+{
+    const QRectF whole(QPointF(0, 0), size);
+    const QRectF area = whole.intersected(exposed);
+    if (!(size.width() > 0) || !(size.height() > 0) || area.isEmpty())
         return;
     QColor grey(142, 142, 147);
     grey.setAlphaF(0.18f);
-    int row = 0;
-    for (qreal y = 0; y < size.height(); y += cell, ++row) {
-        int column = 0;
-        for (qreal x = 0; x < size.width(); x += cell, ++column)
-            if ((row + column) % 2 == 0)
-                painter.fillRect(QRectF(x, y, cell, cell), grey);
-    }
+    const int firstColumn = int(area.left() / cell);
+    const int lastColumn = int(std::ceil(area.right() / cell));
+    const int lastRow = int(std::ceil(area.bottom() / cell));
+    for (int row = int(area.top() / cell); row < lastRow; ++row)
+        for (int column = firstColumn + (firstColumn + row) % 2; column < lastColumn; column += 2)
+            painter.fillRect(QRectF(column * cell, row * cell, cell, cell).intersected(whole),
+                             grey);
 }
 
-void Checkerboard::paintEvent(QPaintEvent*)
+void Checkerboard::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
-    painter.setClipRect(rect());
-    paint(painter, size());
+    paint(painter, size(), event->rect());
 }

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QStyleFactory>
+#include <QToolTip>
 
 namespace TolvaneTheme {
 
@@ -105,6 +106,9 @@ void apply(QApplication& app)
 {
     app.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     app.setPalette(darkPalette());
+    // A desktop theme gives tooltips colours of their own, which would win over the
+    // application's; a palette of the tooltip's own wins over both, also after a theme change.
+    QToolTip::setPalette(darkPalette());
     registerFonts();
     app.setFont(font(TextStyle::body));
 }

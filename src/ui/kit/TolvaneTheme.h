@@ -25,7 +25,8 @@ const QColor& accent();       // tint, selection, highlights
 // Every palette role of every colour group, from the seven colours.
 QPalette darkPalette();
 
-// Fusion, the dark palette, the display font and the body font: before any window exists.
+// Fusion, the dark palette (tooltips included), the display font and the body font: before any
+// window exists.
 void apply(QApplication& app);
 
 // The image "<name>.png" among the resources, loaded afresh on every call; null when the file is

@@ -10,11 +10,23 @@
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QScreen>
+#include <QWindow>
+#include <algorithm>
 
 namespace {
 
 const QSize contentMinimum(960, 620);
 const QSize contentDefault(1180, 740);
+// Before the window manager frames a window its frame is unknown: room for a tall title bar.
+const QMargins typicalFrame(4, 40, 4, 4);
+
+// `frame` moved as little as needed to lie inside `free`; its top-left corner when it is larger.
+QRect keptInside(QRect frame, const QRect& free)
+{
+    frame.moveLeft(std::max(free.left(), std::min(frame.left(), free.right() + 1 - frame.width())));
+    frame.moveTop(std::max(free.top(), std::min(frame.top(), free.bottom() + 1 - frame.height())));
+    return frame;
+}
 
 } // namespace
 
@@ -76,19 +88,62 @@ void MainWindow::buildMenus()
     connect(m_checkForUpdates, &QAction::triggered, &m_updates, &UpdateManager::checkForUpdates);
 }
 
-QSize MainWindow::initialSize(const QSize& freeArea, int barsHeight)
+QSize MainWindow::initialSize(const QSize& freeArea, int barsHeight, const QMargins& frame)
 {
     const QSize bars(0, barsHeight);
-    return (contentDefault + bars).boundedTo(freeArea).expandedTo(contentMinimum + bars);
+    return (contentDefault + bars)
+        .boundedTo(freeArea.shrunkBy(frame))
+        .expandedTo(contentMinimum + bars);
 }
 
+QMargins MainWindow::frame() const
+{
+    return windowHandle() ? windowHandle()->frameMargins() : QMargins();
+}
+
+QRect MainWindow::freeArea() const
+{
+    const QScreen* screen =
+        windowHandle() ? windowHandle()->screen() : QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect(0, 0, 4096, 4096);
+}
+
+// Centred, the frame included; move() places the frame's corner.
 void MainWindow::placeOnScreen()
 {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect free = screen ? screen->availableGeometry() : QRect(0, 0, 4096, 4096);
+    const QRect free = freeArea();
     const int bars = menuBar()->sizeHint().height() + contentView()->toolbar()->sizeHint().height();
-    resize(initialSize(free.size(), bars));
-    move(free.center() - rect().center());
+    resize(initialSize(free.size(), bars, typicalFrame));
+    QRect framed = rect().marginsAdded(typicalFrame);
+    framed.moveCenter(free.center());
+    move(framed.topLeft());
+}
+
+// Once the real frame is known, a first window that reaches past the free area is made to fit,
+// so that the status line never hides below a small screen's edge.
+void MainWindow::keepFrameOnScreen()
+{
+    const QMargins margins = frame();
+    if (margins.isNull())
+        return;
+    m_placing = false;
+    const QRect free = freeArea();
+    const QSize size =
+        this->size().boundedTo(free.size().shrunkBy(margins)).expandedTo(minimumSizeHint());
+    if (size != this->size())
+        resize(size);
+    const QRect framed = keptInside(QRect(pos(), size.grownBy(margins)), free);
+    if (framed.topLeft() != pos())
+        move(framed.topLeft());
+}
+
+bool MainWindow::event(QEvent* event)
+{
+    const bool handled = QMainWindow::event(event);
+    const QEvent::Type type = event->type();
+    if (m_placing && (type == QEvent::Show || type == QEvent::Move || type == QEvent::Resize))
+        keepFrameOnScreen();
+    return handled;
 }
 
 void MainWindow::updateActions()
@@ -108,6 +163,12 @@ void MainWindow::openSettings()
     if (!m_settingsWindow) {
         m_settingsWindow = new SettingsWindow(SettingsWindow::standardTabs(m_updates));
         m_settingsWindow->setWindowIcon(windowIcon());
+        // Over the window it came from, framed the way this one is.
+        m_settingsWindow->adjustSize();
+        const QMargins margins = frame().isNull() ? typicalFrame : frame();
+        QRect framed(QPoint(), m_settingsWindow->size().grownBy(margins));
+        framed.moveCenter(frameGeometry().center());
+        m_settingsWindow->move(keptInside(framed, freeArea()).topLeft());
     }
     m_settingsWindow->show();
     m_settingsWindow->raise();

@@ -29,9 +29,9 @@ public:
     SettingsWindow* settingsWindow() const;
 
     // The window's first size: its content at 1180 × 740 under the menu bar and the toolbar
-    // (`barsHeight` together), kept within the screen's free area but never below the content's
-    // minimum.
-    static QSize initialSize(const QSize& freeArea, int barsHeight);
+    // (`barsHeight` together), the whole window with its `frame` kept within the screen's free
+    // area, but never below the content's minimum.
+    static QSize initialSize(const QSize& freeArea, int barsHeight, const QMargins& frame);
 
     // Enables each command from the store's and the updater's flags.
     void updateActions();
@@ -45,10 +45,16 @@ Q_SIGNALS:
     // "Quit Tolvane" was chosen; the application decides whether to go.
     void quitRequested();
 
+protected:
+    bool event(QEvent* event) override;
+
 private:
     QWidget* makeContent();
     void buildMenus();
     void placeOnScreen();
+    void keepFrameOnScreen();
+    QMargins frame() const;
+    QRect freeArea() const;
 
     AppState& m_state;
     UpdateManager& m_updates;
@@ -59,4 +65,6 @@ private:
     QAction* m_about = nullptr;
     QPointer<SettingsWindow> m_settingsWindow;
     QPointer<AboutWindow> m_aboutWindow;
+    // Until the window manager has framed the first window, its frame is only guessed.
+    bool m_placing = true;
 };
