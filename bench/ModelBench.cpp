@@ -1,4 +1,5 @@
 #include "Bench.h"
+#include "FmaPeak.h"
 
 #include "core/CancelToken.h"
 #include "sr/ModelPrivate.h"
@@ -7,40 +8,21 @@
 
 #include "core/EngineError.h"
 #include "sr/Inference.h"
+#include "sr/Network.h"
 #include "sr/Vulkan.h"
 #include <QElapsedTimer>
 #include <QFile>
 
 #include <algorithm>
 #include <cmath>
-#include <oneapi/dnnl/dnnl.hpp>
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/dnn.hpp>
 #include <random>
-#include <thread>
 
 namespace {
 
 constexpr int tileRuns = 7;
 constexpr int coreSide = 232;
-
-double clockHz()
-{
-    return procValue("/proc/cpuinfo", "cpu MHz").toDouble() * 1e6;
-}
-
-// A core's best case: two fused multiply-adds per cycle on the widest vectors it really issues.
-// AMD's processors before Zen 5 (family 0x1a) run 512-bit work as two 256-bit halves.
-double flopPerCycle()
-{
-    const auto isa = dnnl::get_effective_cpu_isa();
-    const bool halves = procValue("/proc/cpuinfo", "vendor_id") == "AuthenticAMD" &&
-                        procValue("/proc/cpuinfo", "cpu family").toInt() < 0x1a;
-    const int lanes = isa >= dnnl::cpu_isa::avx512_core && !halves ? 16
-                      : isa >= dnnl::cpu_isa::avx2                 ? 8
-                                                                   : 4;
-    return 2 * 2 * lanes;
-}
 
 // Starts a new peak so each model's figure is its own.
 // Exactly one tile's core, with detail everywhere.
@@ -203,9 +185,10 @@ void benchModel(SRModel kind)
     const double residentMiB = peakResidentMiB();
     const double tileMs = *std::min_element(samples.begin(), samples.end());
 
-    const int cores = int(std::thread::hardware_concurrency());
+    static const FmaPeak peak = measureFmaPeak();
     const double flops = 2 * model->d().network->multiplyAdds();
-    const double boundMs = flops / (cores * flopPerCycle() * clockHz()) * 1e3;
+    const double boundMs = flops / peak.flops * 1e3;
+    const auto* cpu = dynamic_cast<const sr::Network*>(model->d().network.get());
     const double tilesPerMegapixel = 1e6 / (coreSide * coreSide);
 
     report(QStringLiteral("%1 (%2)").arg(rawValue(kind), model->path()));
@@ -216,12 +199,11 @@ void benchModel(SRModel kind)
                     QString::fromStdString(model->d().network->summary())));
     report(QStringLiteral("  oneDNN tile: %1").arg(describe(samples)));
     report(QStringLiteral("  peak resident %1 MiB").arg(number(residentMiB, 0)));
-    report(QStringLiteral("  %1 G multiply-adds per tile; bound %2 ms at %3 cores x %4 FLOP x "
-                          "%5 GHz; best / bound %6; %7 s per input megapixel at 4x")
-               .arg(number(flops / 2e9, 1), number(boundMs, 0))
-               .arg(cores)
-               .arg(flopPerCycle())
-               .arg(number(clockHz() / 1e9, 2), number(tileMs / boundMs, 2),
+    report(QStringLiteral("  %1 G multiply-adds per tile; direct bound %2 ms at %3; "
+                          "convolutions: %4; best / bound %5; %6 s per input megapixel at 4x")
+               .arg(number(flops / 2e9, 1), number(boundMs, 0), peak.describe(),
+                    QString::fromStdString(cpu ? cpu->convolutionAlgorithms() : "?"),
+                    number(tileMs / boundMs, 2),
                     number(median(samples) * tilesPerMegapixel / 1e3, 1)));
     benchVulkan(path, *model);
     if (qEnvironmentVariableIsSet("TOLVANE_BENCH_NO_OPENCV"))

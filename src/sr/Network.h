@@ -26,6 +26,8 @@ public:
     double multiplyAdds() const override;
     std::string device() const override;
     std::string summary() const override;
+    // How many convolutions run by which algorithm, e.g. "33 Winograd, 1 direct".
+    std::string convolutionAlgorithms() const;
 
 private:
     struct Impl;

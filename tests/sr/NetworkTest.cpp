@@ -64,6 +64,24 @@ TEST(Network, ShippedAndTestModelsMatchTheReference)
     }
 }
 
+// PRelu and what follows it run in a pass after the library's step: after a sum that is a step
+// of its own and after a convolution whose sum the library applies first. 20 channels fill no
+// whole block of 8 or 16, so the last block's slopes and padding are exercised too.
+TEST(Network, PreluAndWhatFollowsItMatchTheReference)
+{
+    const Dims dims{1, 3, 20, 28};
+    OnnxBuilder b(dims);
+    const std::string x = b.conv("input", 3, 20);
+    const std::string a = b.conv("input", 3, 20);
+    const std::string p = b.node("PRelu", {b.node("Add", {x, a}), b.random({20, 1, 1}, 0.5f)});
+    const std::string q =
+        b.node("PRelu", {b.node("Add", {b.conv(p, 20, 20), a}), b.random({20, 1, 1}, 0.5f)});
+    const std::string r =
+        b.node("Relu", {b.node("Mul", {b.node("Sub", {q, x}), b.constant({1}, {0.5f})})});
+    b.output(b.conv(r, 20, 3, "output"), dims);
+    expectMatchesReference(b.bytes(), dims);
+}
+
 TEST(Network, RefusesWhatItCannotRunAtLoad)
 {
     const Dims dims{1, 3, 8, 8};
