@@ -116,7 +116,8 @@ std::vector<double> Network::Impl::shortestMs(std::vector<std::vector<Run>*> can
 // Tries the ways the library offers and keeps the fastest. The plan's own way (direct, the
 // plan's layouts, PRelu and what follows it in a pass) always counts; another counts only with
 // real kernels, as the library's reference kernels are hundreds of times slower, and must be
-// a tenth faster than the best before it, so that near ties do not flip from load to load.
+// a tenth faster than the best before it, so that near ties do not flip from load to load
+// (Winograd excepted, below).
 std::pair<ConvWay, std::vector<Network::Impl::Run>>
 Network::Impl::fastestConvolution(const Step& step)
 {
@@ -156,9 +157,16 @@ Network::Impl::fastestConvolution(const Step& step)
         for (auto& candidate : candidates)
             lists.push_back(&candidate.second);
         const std::vector<double> ms = shortestMs(lists);
-        for (size_t k = 1; k < candidates.size(); ++k)
-            if (ms[k] < 0.9 * ms[best])
+        const auto winograd = [&](size_t k) {
+            return candidates[k].first.alg == algorithm::convolution_winograd;
+        };
+        for (size_t k = 1; k < candidates.size(); ++k) {
+            // Winograd does under half the multiplies: where it runs well it wins by far, so
+            // it takes over unless clearly slower, and a busy machine cannot blur it away.
+            const double margin = winograd(k) && !winograd(best) ? 1.1 : 0.9;
+            if (ms[k] < margin * ms[best])
                 best = k;
+        }
     }
     return std::move(candidates[best]);
 }
