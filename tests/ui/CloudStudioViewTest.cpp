@@ -2,6 +2,7 @@
 #include "cloud/StudioFixture.h"
 #include "kit/AquaButton.h"
 #include "kit/SegmentedControl.h"
+#include "kit/Spinner.h"
 #include "store/AppState.h"
 #include "studio/KeySheet.h"
 #include "studio/StatusText.h"
@@ -77,6 +78,7 @@ protected:
         view->setAttribute(Qt::WA_DeleteOnClose, false);
         view->show();
         EXPECT_TRUE(QTest::qWaitFor([&] { return server.requestCount() > 0; }, 5000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !view->studio().isReadingKey(); }, 5000));
         QTest::qWait(50);
         return view;
     }
@@ -190,7 +192,7 @@ TEST_F(CloudStudioViewTest, ClosingTheKeySheetRereadsTheKey)
     ASSERT_TRUE(view->keySheet());
     storeKey("xai-0123456789abcdefghijklmnop");
     view->keySheet()->reject();
-    EXPECT_TRUE(view->studio().hasOwnKey());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->studio().hasOwnKey(); }, 5000));
     EXPECT_EQ(view->keyButton()->text(), u"Manage API Keys…"_qs);
     EXPECT_TRUE(view->generateButton()->isEnabled());
 }
@@ -292,6 +294,42 @@ TEST_F(CloudStudioViewTest, AHugeServiceTextShowsThreeLinesAndTheSheetFitsItsScr
     QTest::qWait(20);
     EXPECT_EQ(view->statusText()->text(), u"Out of credits."_qs);
     EXPECT_TRUE(view->statusText()->toolTip().isEmpty());
+}
+
+} // namespace
+
+namespace {
+
+// Opening the studio over a keyring that never answers: the sheet is there at once and says
+// that it waits, the key sheet still opens, and the keyring's sentence ends the wait.
+TEST_F(CloudStudioViewTest, OpensAtOnceOverASilentKeyringAndEndsItsWaitInTheKeyringsSentence)
+{
+    SilentKeyring silent;
+    server.reply("GET", u"/api/models"_qs,
+                 HttpReply::json(200, catalog({entry(u"grok-1k-low"_qs, u"xAI"_qs, true)})));
+    CloudStudioView view(*state, environment());
+    view.setAttribute(Qt::WA_DeleteOnClose, false);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.showsKeyringWait(); }, 5000));
+    EXPECT_EQ(view.statusText()->message(), u"Waiting for the keyring…"_qs);
+    EXPECT_FALSE(view.spinner()->isHidden());
+    useOwnKey(view);
+    view.promptEditor()->setPlainText(u"a lighthouse"_qs);
+    EXPECT_FALSE(view.generateButton()->isEnabled());
+    view.keyButton()->click();
+    ASSERT_TRUE(view.keySheet());
+    view.keySheet()->reject();
+
+    const QString noAnswer = u"Reading from the keyring failed: the keyring did not answer."_qs;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.studio().message() == noAnswer; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view.showsKeyringWait(); }, 10000));
+    EXPECT_EQ(view.statusText()->message(), noAnswer);
+    EXPECT_TRUE(view.spinner()->isHidden());
+    EXPECT_FALSE(view.studio().hasOwnKey());
+    EXPECT_TRUE(view.doneButton()->isEnabled());
+    EXPECT_EQ(server.requestCount(), 0);
+    EXPECT_EQ(silent.store->callsOnGuiThread(), 0);
 }
 
 } // namespace

@@ -21,11 +21,15 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
 
 using TolvaneTheme::TextStyle;
+
+// A keyring that answers within this time never shows the sheet's waiting state.
+constexpr int keyringGraceMs = 300;
 
 AquaButton* button(const QString& title, bool prominent = false)
 {
@@ -113,6 +117,12 @@ CloudStudioView::CloudStudioView(AppState& state, CloudStudio::Environment envir
     for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         child->setFixedWidth(600 - 56);
 
+    m_keyringGrace = new QTimer(this);
+    m_keyringGrace->setSingleShot(true);
+    m_keyringGrace->setInterval(keyringGraceMs);
+    connect(m_keyringGrace, &QTimer::timeout, this, &CloudStudioView::render);
+    if (m_studio->isReadingKey())
+        m_keyringGrace->start();
     connectSignals();
     connect(&state, &AppState::selectionChanged, this, &CloudStudioView::render);
     connect(&state, &AppState::itemsChanged, this, &CloudStudioView::render);
@@ -126,6 +136,11 @@ void CloudStudioView::connectSignals()
     connect(m_studio, &CloudStudio::outputURLChanged, this, &CloudStudioView::render);
     connect(m_studio, &CloudStudio::hasOwnKeyChanged, this, &CloudStudioView::render);
     connect(m_studio, &CloudStudio::resumeJobChanged, this, &CloudStudioView::render);
+    connect(m_studio, &CloudStudio::isReadingKeyChanged, this, [this](bool reading) {
+        if (reading)
+            m_keyringGrace->start();
+        render();
+    });
     // Only changes reach the store, so opening the sheet never writes it.
     connect(m_studio, &CloudStudio::isBusyChanged, this, [this](bool busy) {
         m_state.setCloudRunning(busy);
@@ -278,6 +293,11 @@ QWidget* CloudStudioView::makeActionRow()
     connect(m_generate, &QAbstractButton::clicked, this, &CloudStudioView::generate);
     layout->addWidget(m_generate);
     return row;
+}
+
+bool CloudStudioView::showsKeyringWait() const
+{
+    return m_studio->isReadingKey() && !m_keyringGrace->isActive();
 }
 
 QWidget* CloudStudioView::row(const QString& role) const

@@ -12,6 +12,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPlainTextEdit;
+class QTimer;
 class SegmentedControl;
 class Spinner;
 class StatusText;
@@ -46,6 +47,9 @@ public:
     StatusText* statusText() const { return m_status; }
     Spinner* spinner() const { return m_spinner; }
     KeySheet* keySheet() const { return m_keySheet; }
+    // Whether the sheet shows that it waits for the keyring (only once a wait has lasted a moment,
+    // so a keyring that answers at once never makes it flicker).
+    bool showsKeyringWait() const;
     // Rows by role, for tests: "emptyNote", "ownKey", "reference", "comingSoon".
     QWidget* row(const QString& role) const;
 
@@ -76,6 +80,7 @@ private:
     QString m_modelID;
     bool m_ownKey = true;
     bool m_appeared = false;
+    QTimer* m_keyringGrace = nullptr;
 
     AquaButton* m_done = nullptr;
     SegmentedControl* m_route = nullptr;

@@ -2,7 +2,6 @@
 #include "KeySheet.h"
 #include "StatusText.h"
 #include "StudioRules.h"
-#include "cloud/ProviderKeyStore.h"
 #include "core/FileNames.h"
 #include "kit/AquaButton.h"
 #include "kit/SegmentedControl.h"
@@ -37,9 +36,11 @@ void CloudStudioView::render()
 
     m_ownKeyBlock->setVisible(m_ownKey);
     const bool hasKey = studio.hasOwnKey();
+    const bool waiting = showsKeyringWait();
     m_keyLabel->setSymbol(hasKey ? QStringLiteral("checkmark.shield") : QStringLiteral("key"));
-    m_keyLabel->setText(hasKey ? tr("xAI key saved in keyring")
-                               : tr("Connect your personal xAI key"));
+    m_keyLabel->setText(hasKey    ? tr("xAI key saved in keyring")
+                        : waiting ? tr("Looking for your xAI key in the keyring…")
+                                  : tr("Connect your personal xAI key"));
     m_keyButton->setText(hasKey ? tr("Manage API Keys…") : tr("Set Up API Key…"));
 
     m_useReference->setEnabled(selected.has_value());
@@ -49,10 +50,14 @@ void CloudStudioView::render()
     m_uploadNote->setText(StudioRules::uploadNote(m_useReference->isChecked()));
     m_comingSoon->setVisible(!studio.models().isEmpty());
 
-    m_spinner->setVisible(busy);
-    m_status->setVisible(!studio.message().isNull());
-    m_statusRow->setVisible(busy || !studio.message().isNull());
-    m_status->setMessage(studio.message());
+    // The controller's sentence; while there is none, what the sheet waits for.
+    QString status = studio.message();
+    if (status.isNull() && waiting)
+        status = tr("Waiting for the keyring…");
+    m_spinner->setVisible(busy || waiting);
+    m_status->setVisible(!status.isNull());
+    m_statusRow->setVisible(busy || !status.isNull());
+    m_status->setMessage(status);
 
     m_checkResult->setVisible(!studio.resumeJob().isNull());
     m_checkResult->setEnabled(!busy);
@@ -99,8 +104,7 @@ void CloudStudioView::openKeySheet()
     m_keySheet = new KeySheet(this);
     m_keySheet->setAttribute(Qt::WA_DeleteOnClose);
     // However the sheet closes, the key rule decides what the studio may use.
-    connect(m_keySheet, &QDialog::finished, this,
-            [this] { m_studio->setHasOwnKey(ProviderKeyStore::usableKey().has_value()); });
+    connect(m_keySheet, &QDialog::finished, this, [this] { m_studio->readOwnKey(); });
     m_keySheet->open();
 }
 
