@@ -87,6 +87,8 @@ CloudStudioView* studioOf(QWidget* widget)
 
 void loaded(QWidget* widget)
 {
+    CloudStudioView* view = studioOf(widget);
+    (void)QTest::qWaitFor([view] { return !view->studio().isReadingKey(); }, 6000);
     QTest::qWait(200);
     widget->adjustSize();
 }

@@ -8,6 +8,7 @@
 
 class AppState;
 class AquaButton;
+class FittingScrollArea;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -59,8 +60,13 @@ public Q_SLOTS:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void makeLayout();
+    // Bounds the scrolling rows so that the sheet fits its screen, and keeps it within it.
+    void fitToScreen();
     QWidget* makeHeader();
     QWidget* makeRoute();
     QWidget* makeModelPicker();
@@ -82,6 +88,9 @@ private:
     bool m_appeared = false;
     QTimer* m_keyringGrace = nullptr;
 
+    QWidget* m_top = nullptr;
+    FittingScrollArea* m_middle = nullptr;
+    QWidget* m_bottom = nullptr;
     AquaButton* m_done = nullptr;
     SegmentedControl* m_route = nullptr;
     QComboBox* m_model = nullptr;
@@ -96,7 +105,6 @@ private:
     AquaButton* m_enhance = nullptr;
     QLabel* m_uploadNote = nullptr;
     QLabel* m_comingSoon = nullptr;
-    QWidget* m_statusRow = nullptr;
     Spinner* m_spinner = nullptr;
     StatusText* m_status = nullptr;
     AquaButton* m_checkResult = nullptr;

@@ -4,6 +4,8 @@
 #include "StudioRules.h"
 #include "core/FileNames.h"
 #include "kit/AquaButton.h"
+#include "kit/FittingScrollArea.h"
+#include "kit/ScreenFit.h"
 #include "kit/SegmentedControl.h"
 #include "kit/Spinner.h"
 #include "kit/SymbolLabel.h"
@@ -16,6 +18,13 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QSignalBlocker>
+
+namespace {
+
+// However short the screen, the prompt and a row or two stay in reach.
+constexpr int minimumRowsHeight = 200;
+
+} // namespace
 
 // Every text, visibility and enabling of the sheet, from the controller, the store and the
 // inputs; called on every change of any of them.
@@ -56,7 +65,6 @@ void CloudStudioView::render()
         status = tr("Waiting for the keyring…");
     m_spinner->setVisible(busy || waiting);
     m_status->setVisible(!status.isNull());
-    m_statusRow->setVisible(busy || !status.isNull());
     m_status->setMessage(status);
 
     m_checkResult->setVisible(!studio.resumeJob().isNull());
@@ -111,12 +119,35 @@ void CloudStudioView::openKeySheet()
 void CloudStudioView::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
+    fitToScreen();
     if (m_appeared)
         return;
     m_appeared = true;
     m_ownKey = false;
     render();
     m_studio->load();
+}
+
+void CloudStudioView::fitToScreen()
+{
+    const int fixed = m_top->sizeHint().height() + m_bottom->sizeHint().height();
+    m_middle->setMaximumHeight(
+        std::max(minimumRowsHeight, ScreenFit::availableHeight(*this) - fixed));
+    ScreenFit::keepWithin(*this);
+}
+
+// Placed or framed anew, the sheet may have another screen or a known frame.
+void CloudStudioView::moveEvent(QMoveEvent* event)
+{
+    QDialog::moveEvent(event);
+    fitToScreen();
+}
+
+// Grown with its content, it may reach past the screen's lower edge.
+void CloudStudioView::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    ScreenFit::keepWithin(*this);
 }
 
 void CloudStudioView::reject()
