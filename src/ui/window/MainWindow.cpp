@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "AboutWindow.h"
+#include "BlockedCloseFilter.h"
 #include "ContentView.h"
 #include "settings/SettingsWindow.h"
 #include "store/AppState.h"
@@ -8,6 +9,7 @@
 
 #include <QAction>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenuBar>
 #include <QScreen>
 #include <QWindow>
@@ -44,12 +46,49 @@ MainWindow::MainWindow(AppState& state, UpdateManager& updates, QWidget* parent)
     connect(&m_state, &AppState::isImportingChanged, this, &MainWindow::updateActions);
     connect(&m_updates, &UpdateManager::canCheckChanged, this, &MainWindow::updateActions);
     updateActions();
+
+    // The window manager's close button is Qt's to handle unless a sheet blocks the window.
+    m_closeFilter = BlockedCloseFilter::forX11(this, [this] { return requestQuitUnderSheet(); });
+    if (m_closeFilter)
+        QCoreApplication::instance()->installNativeEventFilter(m_closeFilter.get());
 }
 
 MainWindow::~MainWindow()
 {
+    QCoreApplication::instance()->removeEventFilter(this);
     delete m_settingsWindow;
     delete m_aboutWindow;
+}
+
+// A window-modal sheet blocks this window, its menus and its shortcuts; quitting must still work.
+void MainWindow::setBlocked(bool blocked)
+{
+    if (blocked == m_blocked)
+        return;
+    m_blocked = blocked;
+    if (blocked)
+        QCoreApplication::instance()->installEventFilter(this);
+    else
+        QCoreApplication::instance()->removeEventFilter(this);
+}
+
+// Installed only while blocked: the Quit shortcut pressed in a sheet (or any other window).
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress &&
+        QKeySequence(static_cast<QKeyEvent*>(event)->keyCombination()) == m_quit->shortcut() &&
+        requestQuitUnderSheet())
+        return true;
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// Asked once the key press or the window manager's message that asked has been handled.
+bool MainWindow::requestQuitUnderSheet()
+{
+    if (!m_blocked)
+        return false;
+    QMetaObject::invokeMethod(this, &MainWindow::quitRequested, Qt::QueuedConnection);
+    return true;
 }
 
 // The window's one central widget, and the toolbar that comes with it.
@@ -139,8 +178,10 @@ void MainWindow::keepFrameOnScreen()
 
 bool MainWindow::event(QEvent* event)
 {
-    const bool handled = QMainWindow::event(event);
     const QEvent::Type type = event->type();
+    if (type == QEvent::WindowBlocked || type == QEvent::WindowUnblocked)
+        setBlocked(type == QEvent::WindowBlocked);
+    const bool handled = QMainWindow::event(event);
     if (m_placing && (type == QEvent::Show || type == QEvent::Move || type == QEvent::Resize))
         keepFrameOnScreen();
     return handled;
