@@ -209,14 +209,13 @@ void CloudStudio::sendWithOwnKey(const SecretReply& stored, const CloudModel& mo
                           }
                           whenFinished(GeneratedImage::toPngLater(bytes.value()), this,
                                        [this, path](const Result<QByteArray>& png) {
-                                           step([&] { saveOwnKeyImage(png, path); });
+                                           saveImage(png, path, [this] { ownKeyImageSaved(); });
                                        });
                       });
 }
 
-void CloudStudio::saveOwnKeyImage(const Result<QByteArray>& png, const QString& path)
+void CloudStudio::ownKeyImageSaved()
 {
-    saveImage(png, path);
     setMessage(QStringLiteral("Saved. This request was billed directly to your xAI account."));
     setBusy(false);
 }

@@ -94,13 +94,14 @@ private:
                             const std::optional<QString>& image, const QString& path);
     void sendWithOwnKey(const SecretReply& stored, const CloudModel& model, const QString& prompt,
                         const std::optional<QString>& image, const QString& path);
-    void saveOwnKeyImage(const Result<QByteArray>& png, const QString& path);
+    void ownKeyImageSaved();
     void submitJob(const CloudModel& model, const QString& prompt,
                    const std::optional<QString>& image, const QString& path);
     void poll(const QString& job, const QString& path, std::function<void()> done);
     void pollOnce(const QString& job, const QString& path, int attempt, std::function<void()> done);
-    // Writes the PNG (or reports why there is none) as a new file at `path`; throws.
-    void saveImage(const Result<QByteArray>& png, const QString& path);
+    // Writes the PNG as a new file at `path` off the GUI thread, then sets outputURL and calls
+    // `saved`; a failure (or no PNG) ends the operation with its sentence instead.
+    void saveImage(const Result<QByteArray>& png, const QString& path, std::function<void()> saved);
     void rememberJob(const QString& job, const QString& path);
     void forgetJob();
     // Reloads the catalogue, then leaves the busy state.
