@@ -114,9 +114,10 @@ TEST_F(AppDelegateTest, ARequestWhileTheQuestionIsOpenAsksNothingMore)
     showWindow();
     m_state.setCloudRunning(true);
     std::optional<bool> inner;
+    bool again = false;
     m_delegate.setAsk([&] {
         ++m_asked;
-        if (!inner)
+        if (!std::exchange(again, true))
             inner = m_delegate.quit();
         return true;
     });

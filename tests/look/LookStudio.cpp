@@ -195,6 +195,13 @@ const Look::Registration states{{
      [] { return sheet(catalog, false, std::make_shared<Look::SlowKeyring>()); },
      {},
      waitingForKeyring},
+    {QStringLiteral("studio-own-key-waiting-keyring"),
+     [] { return sheet(catalog, false, std::make_shared<Look::SlowKeyring>()); },
+     {},
+     [](QWidget* widget) {
+         studioOf(widget)->routePicker()->activated(1);
+         waitingForKeyring(widget);
+     }},
     {QStringLiteral("studio-saved"), [] { return sheet(catalog, true); }, {}, saved},
     {QStringLiteral("studio-long-status"),
      [] { return sheet(catalog, false); },
