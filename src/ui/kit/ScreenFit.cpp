@@ -2,20 +2,25 @@
 
 #include <QScreen>
 #include <QWidget>
+#include <algorithm>
 
 namespace ScreenFit {
 namespace {
 
-// A title bar and a border, as window managers draw them, until the real frame is known.
-constexpr int assumedFrameHeight = 40;
-
 int frameHeight(const QWidget& window)
 {
     const int framed = window.frameGeometry().height() - window.height();
-    return framed > 0 ? framed : assumedFrameHeight;
+    return framed > 0 ? framed : typicalFrame.top() + typicalFrame.bottom();
 }
 
 } // namespace
+
+QRect keptInside(QRect frame, const QRect& free)
+{
+    frame.moveLeft(std::max(free.left(), std::min(frame.left(), free.right() + 1 - frame.width())));
+    frame.moveTop(std::max(free.top(), std::min(frame.top(), free.bottom() + 1 - frame.height())));
+    return frame;
+}
 
 int availableHeight(const QWidget& window)
 {
@@ -28,12 +33,10 @@ void keepWithin(QWidget& window)
     const QScreen* screen = window.screen();
     if (!screen || !window.isVisible())
         return;
-    const QRect free = screen->availableGeometry();
     const QRect frame = window.frameGeometry();
-    const int overflow = frame.bottom() - free.bottom();
-    if (overflow <= 0)
-        return;
-    window.move(frame.left(), std::max(free.top(), frame.top() - overflow));
+    const QRect kept = keptInside(frame, screen->availableGeometry());
+    if (kept.topLeft() != frame.topLeft())
+        window.move(kept.topLeft());
 }
 
 } // namespace ScreenFit

@@ -1,14 +1,23 @@
 #pragma once
 
+#include <QMargins>
+#include <QRect>
+
 class QWidget;
 
-// Keeping a window whose height follows its content on its screen.
+// Keeping windows, frames included, on their screen.
 namespace ScreenFit {
 
-// The most a window's own height may be: its screen's free area without the window's frame. A
-// window the window manager has not framed yet is taken to have a usual title bar.
+// A title bar and a border as window managers draw them: the frame assumed for a window that
+// the window manager has not framed yet.
+inline const QMargins typicalFrame(4, 40, 4, 4);
+
+// `frame` moved as little as needed to lie inside `free`; its top-left corner when it is larger.
+QRect keptInside(QRect frame, const QRect& free);
+// The most a window's own height may be: its screen's free area without the window's frame
+// (typicalFrame until the real one is known).
 int availableHeight(const QWidget& window);
-// Moves a shown window up, as little as needed, so that its frame ends within the free area.
+// Moves a shown window as little as needed for its frame to lie within the free area.
 void keepWithin(QWidget& window);
 
 } // namespace ScreenFit

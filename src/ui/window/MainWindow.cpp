@@ -3,6 +3,7 @@
 #include "AboutWindow.h"
 #include "BlockedCloseFilter.h"
 #include "ContentView.h"
+#include "kit/ScreenFit.h"
 #include "settings/SettingsWindow.h"
 #include "store/AppState.h"
 #include "updates/UpdateManager.h"
@@ -13,22 +14,11 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QWindow>
-#include <algorithm>
 
 namespace {
 
 const QSize contentMinimum(960, 620);
 const QSize contentDefault(1180, 740);
-// Before the window manager frames a window its frame is unknown: room for a tall title bar.
-const QMargins typicalFrame(4, 40, 4, 4);
-
-// `frame` moved as little as needed to lie inside `free`; its top-left corner when it is larger.
-QRect keptInside(QRect frame, const QRect& free)
-{
-    frame.moveLeft(std::max(free.left(), std::min(frame.left(), free.right() + 1 - frame.width())));
-    frame.moveTop(std::max(free.top(), std::min(frame.top(), free.bottom() + 1 - frame.height())));
-    return frame;
-}
 
 } // namespace
 
@@ -152,8 +142,8 @@ void MainWindow::placeOnScreen()
 {
     const QRect free = freeArea();
     const int bars = menuBar()->sizeHint().height() + contentView()->toolbar()->sizeHint().height();
-    resize(initialSize(free.size(), bars, typicalFrame));
-    QRect framed = rect().marginsAdded(typicalFrame);
+    resize(initialSize(free.size(), bars, ScreenFit::typicalFrame));
+    QRect framed = rect().marginsAdded(ScreenFit::typicalFrame);
     framed.moveCenter(free.center());
     move(framed.topLeft());
 }
@@ -171,7 +161,7 @@ void MainWindow::keepFrameOnScreen()
         this->size().boundedTo(free.size().shrunkBy(margins)).expandedTo(minimumSizeHint());
     if (size != this->size())
         resize(size);
-    const QRect framed = keptInside(QRect(pos(), size.grownBy(margins)), free);
+    const QRect framed = ScreenFit::keptInside(QRect(pos(), size.grownBy(margins)), free);
     if (framed.topLeft() != pos())
         move(framed.topLeft());
 }
@@ -206,10 +196,10 @@ void MainWindow::openSettings()
         m_settingsWindow->setWindowIcon(windowIcon());
         // Over the window it came from, framed the way this one is.
         m_settingsWindow->adjustSize();
-        const QMargins margins = frame().isNull() ? typicalFrame : frame();
+        const QMargins margins = frame().isNull() ? ScreenFit::typicalFrame : frame();
         QRect framed(QPoint(), m_settingsWindow->size().grownBy(margins));
         framed.moveCenter(frameGeometry().center());
-        m_settingsWindow->move(keptInside(framed, freeArea()).topLeft());
+        m_settingsWindow->move(ScreenFit::keptInside(framed, freeArea()).topLeft());
     }
     m_settingsWindow->show();
     m_settingsWindow->raise();
