@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSessionManager>
 #include <memory>
 
@@ -50,6 +51,10 @@ bool AppDelegate::shouldTerminate()
 {
     if (m_finishing || !needsConfirmation())
         return true;
+    // A request made while the question is open is answered by that question.
+    if (m_asking)
+        return false;
+    const QScopedValueRollback<bool> asking(m_asking, true);
     return m_ask();
 }
 

@@ -62,4 +62,5 @@ private:
     Ask m_ask;
     Exit m_exit;
     bool m_finishing = false;
+    bool m_asking = false;
 };

@@ -79,12 +79,16 @@ QNetworkRequest checkRequest(const QString& key)
 
 } // namespace
 
-APIKeyConnection::APIKeyConnection(QObject* parent)
-    : QObject(parent), m_saved(ProviderKeyStore::usableKey().has_value())
+APIKeyConnection::APIKeyConnection(QObject* parent) : QObject(parent)
 {
+    ProviderKeyStore::readLater(this, [this](const SecretReply& stored) {
+        if (!m_savedSettled)
+            setSaved(ProviderKeyStore::usableKey(stored).has_value());
+        setReading(false);
+    });
 }
 
-APIKeyConnection::Verdict APIKeyConnection::judge(const HttpOutcome& outcome, const QString& key)
+APIKeyConnection::Verdict APIKeyConnection::judge(const HttpOutcome& outcome)
 {
     if (outcome.tooLarge)
         return {false, unexpectedResponse};
@@ -97,12 +101,6 @@ APIKeyConnection::Verdict APIKeyConnection::judge(const HttpOutcome& outcome, co
         found = listsImageModel(outcome.body);
     } catch (const DecodeError&) {
         return {false, unexpectedResponse};
-    }
-    try {
-        ProviderKeyStore::saveGrok(key);
-    } catch (const MessageError& error) {
-        // xAI accepted the key; only the keyring failed, and its sentence says why.
-        return {false, error.message()};
     }
     if (found)
         return {true, QStringLiteral("Connected. Your key is stored in this computer\u2019s "
@@ -132,24 +130,39 @@ void APIKeyConnection::connect(const QString& key, std::function<void(bool)> don
         QString key;
         QPointer<APIKeyConnection> owner;
         std::function<void(bool)> done;
+
+        void conclude(const Verdict& verdict) const
+        {
+            if (!owner)
+                return;
+            owner->conclude(verdict);
+            if (done)
+                done(verdict.stored);
+        }
     };
     auto check = std::make_shared<Check>(Check{trimmed, this, std::move(done)});
     auto* manager = new QNetworkAccessManager(QCoreApplication::instance());
-    HttpExchange::send(*manager, checkRequest(trimmed), "GET", {}, HttpExchange::jsonLimit, manager,
-                       [check, manager](const HttpOutcome& outcome) {
-                           manager->deleteLater();
-                           const Verdict verdict = judge(outcome, check->key);
-                           if (!check->owner)
-                               return;
-                           check->owner->conclude(verdict);
-                           if (check->done)
-                               check->done(verdict.stored);
-                       });
+    HttpExchange::send(
+        *manager, checkRequest(trimmed), "GET", {}, HttpExchange::jsonLimit, manager,
+        [check, manager](const HttpOutcome& outcome) {
+            manager->deleteLater();
+            const Verdict verdict = judge(outcome);
+            if (!verdict.stored) {
+                check->conclude(verdict);
+                return;
+            }
+            ProviderKeyStore::saveGrokLater(
+                check->key, QCoreApplication::instance(), [check, verdict](const QString& error) {
+                    // xAI accepted the key; if the keyring failed, its sentence says why.
+                    check->conclude(error.isNull() ? verdict : Verdict{false, error});
+                });
+        });
 }
 
 void APIKeyConnection::conclude(const Verdict& verdict)
 {
     if (verdict.stored) {
+        m_savedSettled = true;
         setSaved(true);
         setSucceeded(true);
     }
@@ -157,18 +170,22 @@ void APIKeyConnection::conclude(const Verdict& verdict)
     setBusy(false);
 }
 
-void APIKeyConnection::remove()
+void APIKeyConnection::remove(std::function<void()> done)
 {
-    try {
-        KeychainStore::remove(QString::fromUtf16(ProviderKeyStore::xaiAccount));
-    } catch (const MessageError&) {
-        setSucceeded(false);
-        setMessage(QStringLiteral("Keyring couldn\u2019t remove the key. Try again."));
-        return;
-    }
-    setSaved(false);
-    setSucceeded(true);
-    setMessage(QStringLiteral("Your xAI key was removed from this computer."));
+    const QString account = QString::fromUtf16(ProviderKeyStore::xaiAccount);
+    KeychainStore::removeLater(account, this, [this, done](const QString& error) {
+        if (error.isNull()) {
+            m_savedSettled = true;
+            setSaved(false);
+            setSucceeded(true);
+            setMessage(QStringLiteral("Your xAI key was removed from this computer."));
+        } else {
+            setSucceeded(false);
+            setMessage(QStringLiteral("Keyring couldn\u2019t remove the key. Try again."));
+        }
+        if (done)
+            done();
+    });
 }
 
 void APIKeyConnection::setSaved(bool saved)
@@ -201,4 +218,12 @@ void APIKeyConnection::setSucceeded(bool succeeded)
         return;
     m_succeeded = succeeded;
     Q_EMIT succeededChanged(succeeded);
+}
+
+void APIKeyConnection::setReading(bool reading)
+{
+    if (m_reading == reading)
+        return;
+    m_reading = reading;
+    Q_EMIT readingChanged(reading);
 }

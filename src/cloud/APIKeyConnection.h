@@ -8,13 +8,15 @@ struct HttpOutcome;
 
 // Behind the provider-key view: whether an xAI key is stored, a check of a new key against
 // xAI's model list before it is stored, and removal. Every outcome is one sentence in message()
-// (a null text when there is none); nothing is thrown. GUI thread only.
+// (a null text when there is none); nothing is thrown. GUI thread only; the keyring is asked off
+// it, so saved() is false until the keyring has answered.
 class APIKeyConnection : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool saved READ saved NOTIFY savedChanged)
     Q_PROPERTY(bool busy READ busy NOTIFY busyChanged)
     Q_PROPERTY(QString message READ message NOTIFY messageChanged)
     Q_PROPERTY(bool succeeded READ succeeded NOTIFY succeededChanged)
+    Q_PROPERTY(bool reading READ reading NOTIFY readingChanged)
 
 public:
     // The model the studio generates with, looked for among the key's models.
@@ -26,26 +28,31 @@ public:
     bool busy() const { return m_busy; }
     QString message() const { return m_message; }
     bool succeeded() const { return m_succeeded; }
+    // Whether the keyring has yet to say if a key is stored (at most its answer bound).
+    bool reading() const { return m_reading; }
 
     // Checks the trimmed key with xAI and stores it only when xAI accepts it; `done(stored)`
     // follows unless this object is gone by then. A check that outlives this object still
     // stores an accepted key.
     void connect(const QString& key, std::function<void(bool)> done = {});
-    // Deletes the stored key; a missing key counts as removed.
-    void remove();
+    // Deletes the stored key; a missing key counts as removed. The outcome follows once the
+    // keyring has answered, then `done`.
+    void remove(std::function<void()> done = {});
 
-    // What a finished check means, and whether it stored the key (used by the check itself).
+    // What xAI's answer means: whether to store the key, and the sentence for the user (the one
+    // to show once it is stored, when it is to be stored).
     struct Verdict {
         bool stored = false;
         QString message;
     };
-    static Verdict judge(const HttpOutcome& outcome, const QString& key);
+    static Verdict judge(const HttpOutcome& outcome);
 
 Q_SIGNALS:
     void savedChanged(bool saved);
     void busyChanged(bool busy);
     void messageChanged(const QString& message);
     void succeededChanged(bool succeeded);
+    void readingChanged(bool reading);
 
 private:
     void conclude(const Verdict& verdict);
@@ -53,9 +60,13 @@ private:
     void setBusy(bool busy);
     void setMessage(const QString& message);
     void setSucceeded(bool succeeded);
+    void setReading(bool reading);
 
     bool m_saved = false;
     bool m_busy = false;
     QString m_message;
     bool m_succeeded = false;
+    bool m_reading = true;
+    // Set once this object's own save or removal has spoken: the first read then comes too late.
+    bool m_savedSettled = false;
 };

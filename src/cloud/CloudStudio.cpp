@@ -4,6 +4,7 @@
 #include "GeneratedImage.h"
 #include "HttpExchange.h"
 #include "JsonReader.h"
+#include "KeychainStore.h"
 #include "ProviderKeyStore.h"
 #include "ServiceClient.h"
 #include "XaiImages.h"
@@ -83,13 +84,25 @@ CloudStudio::CloudStudio(Environment environment, QObject* parent)
     : QObject(parent), m_env(std::move(environment))
 {
     m_settings = m_env.settings ? m_env.settings : new QSettings(this);
-    m_hasOwnKey = ProviderKeyStore::usableKey().has_value();
     const QVariant job = m_settings->value(QStringLiteral("cloudJob"));
     if (job.isValid())
         m_resumeJob = job.toString();
     const std::optional<QString> destination = readDestination(*m_settings);
     m_destination = destination.value_or(QString());
     m_resumeDestination = m_destination;
+    readOwnKey();
+}
+
+void CloudStudio::readOwnKey()
+{
+    const int read = ++m_keyReads;
+    setReadingKey(true);
+    ProviderKeyStore::readLater(this, [this, read](const SecretReply& stored) {
+        if (read != m_keyReads)
+            return;
+        applyHasOwnKey(ProviderKeyStore::usableKey(stored).has_value());
+        setReadingKey(false);
+    });
 }
 
 void CloudStudio::load(std::function<void()> done)
@@ -171,7 +184,20 @@ void CloudStudio::prepareReference(const QString& path, std::function<void(const
 void CloudStudio::generateWithOwnKey(const CloudModel& model, const QString& prompt,
                                      const std::optional<QString>& image, const QString& path)
 {
-    const std::optional<QString> key = ProviderKeyStore::usableKey();
+    ProviderKeyStore::readLater(
+        this, [this, model, prompt, image, path](const SecretReply& stored) {
+            step([&] { sendWithOwnKey(stored, model, prompt, image, path); });
+        });
+}
+
+void CloudStudio::sendWithOwnKey(const SecretReply& stored, const CloudModel& model,
+                                 const QString& prompt, const std::optional<QString>& image,
+                                 const QString& path)
+{
+    // A keyring that never answered has not said that no key is stored.
+    if (KeychainStore::isUnanswered(stored))
+        throw MessageError(KeychainStore::readFailure(stored.message));
+    const std::optional<QString> key = ProviderKeyStore::usableKey(stored);
     if (!key)
         throw MessageError(QStringLiteral("Save your xAI API key first."));
     setMessage(QStringLiteral("Generating with your xAI account\u2026"));
@@ -183,14 +209,13 @@ void CloudStudio::generateWithOwnKey(const CloudModel& model, const QString& pro
                           }
                           whenFinished(GeneratedImage::toPngLater(bytes.value()), this,
                                        [this, path](const Result<QByteArray>& png) {
-                                           step([&] { saveOwnKeyImage(png, path); });
+                                           saveImage(png, path, [this] { ownKeyImageSaved(); });
                                        });
                       });
 }
 
-void CloudStudio::saveOwnKeyImage(const Result<QByteArray>& png, const QString& path)
+void CloudStudio::ownKeyImageSaved()
 {
-    saveImage(png, path);
     setMessage(QStringLiteral("Saved. This request was billed directly to your xAI account."));
     setBusy(false);
 }
@@ -246,10 +271,25 @@ void CloudStudio::step(const std::function<void()>& body)
 
 void CloudStudio::setHasOwnKey(bool hasOwnKey)
 {
+    ++m_keyReads;
+    setReadingKey(false);
+    applyHasOwnKey(hasOwnKey);
+}
+
+void CloudStudio::applyHasOwnKey(bool hasOwnKey)
+{
     if (m_hasOwnKey == hasOwnKey)
         return;
     m_hasOwnKey = hasOwnKey;
     Q_EMIT hasOwnKeyChanged(hasOwnKey);
+}
+
+void CloudStudio::setReadingKey(bool reading)
+{
+    if (m_readingKey == reading)
+        return;
+    m_readingKey = reading;
+    Q_EMIT isReadingKeyChanged(reading);
 }
 
 void CloudStudio::setModels(const QList<CloudModel>& models)

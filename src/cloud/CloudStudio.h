@@ -2,6 +2,7 @@
 
 #include "CloudRecords.h"
 #include "Result.h"
+#include "SecretStore.h"
 
 #include <QList>
 #include <QObject>
@@ -27,6 +28,7 @@ class CloudStudio : public QObject {
     Q_PROPERTY(QString outputURL READ outputURL NOTIFY outputURLChanged)
     Q_PROPERTY(bool hasOwnKey READ hasOwnKey WRITE setHasOwnKey NOTIFY hasOwnKeyChanged)
     Q_PROPERTY(QString resumeJob READ resumeJob NOTIFY resumeJobChanged)
+    Q_PROPERTY(bool isReadingKey READ isReadingKey NOTIFY isReadingKeyChanged)
 
 public:
     // Everything the controller reaches outside itself; production() gives the real ones.
@@ -55,7 +57,14 @@ public:
     // The path of the last saved image; null before any.
     QString outputURL() const { return m_outputURL; }
     bool hasOwnKey() const { return m_hasOwnKey; }
+    // Settles hasOwnKey: an answer of the keyring still awaited is ignored from now on.
     void setHasOwnKey(bool hasOwnKey);
+    // Whether the keyring is being asked for the user's own key (see readOwnKey()).
+    bool isReadingKey() const { return m_readingKey; }
+    // Asks the keyring, off the GUI thread, whether a usable own key is stored, and sets
+    // hasOwnKey from its answer; a keyring that does not answer in time counts as no key. The
+    // controller does this once when it is made.
+    void readOwnKey();
     // The service job not yet saved; null when there is none.
     QString resumeJob() const { return m_resumeJob; }
 
@@ -77,18 +86,22 @@ Q_SIGNALS:
     void outputURLChanged(const QString& outputURL);
     void hasOwnKeyChanged(bool hasOwnKey);
     void resumeJobChanged(const QString& resumeJob);
+    void isReadingKeyChanged(bool isReadingKey);
 
 private:
     void prepareReference(const QString& path, std::function<void(const QString&)> next);
     void generateWithOwnKey(const CloudModel& model, const QString& prompt,
                             const std::optional<QString>& image, const QString& path);
-    void saveOwnKeyImage(const Result<QByteArray>& png, const QString& path);
+    void sendWithOwnKey(const SecretReply& stored, const CloudModel& model, const QString& prompt,
+                        const std::optional<QString>& image, const QString& path);
+    void ownKeyImageSaved();
     void submitJob(const CloudModel& model, const QString& prompt,
                    const std::optional<QString>& image, const QString& path);
     void poll(const QString& job, const QString& path, std::function<void()> done);
     void pollOnce(const QString& job, const QString& path, int attempt, std::function<void()> done);
-    // Writes the PNG (or reports why there is none) as a new file at `path`; throws.
-    void saveImage(const Result<QByteArray>& png, const QString& path);
+    // Writes the PNG as a new file at `path` off the GUI thread, then sets outputURL and calls
+    // `saved`; a failure (or no PNG) ends the operation with its sentence instead.
+    void saveImage(const Result<QByteArray>& png, const QString& path, std::function<void()> saved);
     void rememberJob(const QString& job, const QString& path);
     void forgetJob();
     // Reloads the catalogue, then leaves the busy state.
@@ -102,6 +115,8 @@ private:
     void setMessage(const QString& message);
     void setOutputURL(const QString& path);
     void setResumeJob(const QString& job);
+    void applyHasOwnKey(bool hasOwnKey);
+    void setReadingKey(bool reading);
 
     Environment m_env;
     QSettings* m_settings = nullptr;
@@ -110,6 +125,8 @@ private:
     QString m_message;
     QString m_outputURL;
     bool m_hasOwnKey = false;
+    bool m_readingKey = false;
+    int m_keyReads = 0; // only the latest read's answer counts
     QString m_resumeJob;
     QString m_destination;
     // Where the remembered job saves: it belongs to the job, not to the latest generation.

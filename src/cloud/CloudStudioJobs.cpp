@@ -6,29 +6,13 @@
 #include "StrictBase64.h"
 #include "core/Async.h"
 #include "core/EngineError.h"
-#include "core/FileNames.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QSettings>
 #include <QTimer>
 #include <QUrl>
 #include <QtConcurrent>
 
 namespace {
-
-// Removes a file when the scope ends, whatever happened in it.
-class RemoveOnExit {
-public:
-    explicit RemoveOnExit(QString path) : m_path(std::move(path)) {}
-    ~RemoveOnExit() { QFile::remove(m_path); }
-    RemoveOnExit(const RemoveOnExit&) = delete;
-    RemoveOnExit& operator=(const RemoveOnExit&) = delete;
-
-private:
-    QString m_path;
-};
 
 // One answer about a job, read off the GUI thread: its record, or why it is none, and for a
 // completed job with a usable image that image as PNG (or why it cannot be one).
@@ -106,10 +90,11 @@ void CloudStudio::pollOnce(const QString& job, const QString& path, int attempt,
                 throw MessageError(reply.decodeError);
             const CloudResult& result = reply.result;
             if (result.status == u"completed" && reply.png && !path.isEmpty()) {
-                saveImage(*reply.png, path);
-                forgetJob();
-                setMessage(QStringLiteral("Your image is saved."));
-                done();
+                saveImage(*reply.png, path, [this, done] {
+                    forgetJob();
+                    setMessage(QStringLiteral("Your image is saved."));
+                    done();
+                });
                 return;
             }
             if (result.status == u"failed" || result.status == u"uncertain") {
@@ -142,20 +127,17 @@ void CloudStudio::pollOnce(const QString& job, const QString& path, int attempt,
                            this, answered);
 }
 
-void CloudStudio::saveImage(const Result<QByteArray>& png, const QString& path)
+void CloudStudio::saveImage(const Result<QByteArray>& png, const QString& path,
+                            std::function<void()> saved)
 {
-    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
-        throw MessageError(GeneratedImage::cannotSave);
-    if (!png.isOk())
-        throw MessageError(png.error());
-
-    const QString hidden = QFileInfo(path).absolutePath() + QStringLiteral("/.tolvane-") +
-                           FileNames::newUuidString() + QStringLiteral(".png");
-    const RemoveOnExit cleanup(hidden);
-    QSaveFile file(hidden);
-    const QByteArray& bytes = png.value();
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw ImageError::cannotWrite(FileNames::lastPathComponent(path));
-    FileNames::moveNoReplace(hidden, path);
-    setOutputURL(path);
+    // Up to hundreds of MB: written off the GUI thread, like the decoding before it.
+    whenFinished(GeneratedImage::saveAsNewFileLater(png, path), this,
+                 [this, path, saved = std::move(saved)](const QString& error) {
+                     if (!error.isNull()) {
+                         fail(error);
+                         return;
+                     }
+                     setOutputURL(path);
+                     saved();
+                 });
 }

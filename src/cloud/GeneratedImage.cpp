@@ -1,11 +1,16 @@
 #include "GeneratedImage.h"
 
+#include "core/EngineError.h"
+#include "core/FileNames.h"
 #include "imageio/HeifCodec.h"
 #include "imageio/ImageLoader.h"
 
 #include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QSaveFile>
 #include <QtConcurrent>
 
 namespace GeneratedImage {
@@ -18,6 +23,18 @@ bool withinSides(QSize size)
 {
     return size.width() <= maxSide && size.height() <= maxSide;
 }
+
+// Removes a file when the scope ends, whatever happened in it.
+class RemoveOnExit {
+public:
+    explicit RemoveOnExit(QString path) : m_path(std::move(path)) {}
+    ~RemoveOnExit() { QFile::remove(m_path); }
+    RemoveOnExit(const RemoveOnExit&) = delete;
+    RemoveOnExit& operator=(const RemoveOnExit&) = delete;
+
+private:
+    QString m_path;
+};
 
 // The size a Qt reader sees in the header; invalid when no reader knows the format.
 QSize headerSize(const QByteArray& bytes)
@@ -66,6 +83,34 @@ QByteArray encodePng(const QImage& image)
 QFuture<Result<QByteArray>> toPngLater(const QByteArray& bytes)
 {
     return QtConcurrent::run(toPng, bytes);
+}
+
+QString saveAsNewFile(const Result<QByteArray>& png, const QString& path)
+{
+    try {
+        if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
+            return cannotSave;
+        if (!png.isOk())
+            return png.error();
+        const QString hidden = QFileInfo(path).absolutePath() + QStringLiteral("/.tolvane-") +
+                               FileNames::newUuidString() + QStringLiteral(".png");
+        const RemoveOnExit cleanup(hidden);
+        QSaveFile file(hidden);
+        const QByteArray& bytes = png.value();
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+            return ImageError::cannotWrite(FileNames::lastPathComponent(path)).message();
+        FileNames::moveNoReplace(hidden, path);
+        return {};
+    } catch (const EngineError& error) {
+        return error.message();
+    } catch (...) {
+        return cannotSave;
+    }
+}
+
+QFuture<QString> saveAsNewFileLater(const Result<QByteArray>& png, const QString& path)
+{
+    return QtConcurrent::run(saveAsNewFile, png, path);
 }
 
 } // namespace GeneratedImage

@@ -27,5 +27,12 @@ Result<QByteArray> toPng(const QByteArray& bytes);
 QByteArray encodePng(const QImage& image);
 // toPng() on a worker thread.
 QFuture<Result<QByteArray>> toPngLater(const QByteArray& bytes);
+// Writes `png` as a new file at `path`, through a hidden file beside it that never outlives the
+// call, and never over anything already there. A null text once written, else the sentence:
+// cannotSave when the path is taken, the PNG's own failure when there is no PNG, the file
+// system's failure otherwise. Blocks for as long as the write takes (up to hundreds of MB).
+QString saveAsNewFile(const Result<QByteArray>& png, const QString& path);
+// saveAsNewFile() on a worker thread.
+QFuture<QString> saveAsNewFileLater(const Result<QByteArray>& png, const QString& path);
 
 } // namespace GeneratedImage

@@ -1,10 +1,20 @@
 #include "KeychainStore.h"
 
+#include "KeyringQueue.h"
 #include "LibsecretStore.h"
 #include "core/EngineError.h"
 
+#include <mutex>
+
 namespace KeychainStore {
 namespace {
+
+const QString saving = QStringLiteral("Saving the key to the keyring");
+const QString reading = QStringLiteral("Reading from the keyring");
+const QString removing = QStringLiteral("Removing the key from the keyring");
+
+// Replaced by tests while calls of the keyring's thread may be reading it.
+std::mutex storeLock;
 
 std::shared_ptr<SecretStore>& current()
 {
@@ -13,11 +23,11 @@ std::shared_ptr<SecretStore>& current()
 }
 
 // "<action> failed: <message>." with exactly one closing full stop.
-MessageError failure(const QString& action, QString message)
+QString failure(const QString& action, QString message)
 {
     while (message.endsWith(u'.'))
         message.chop(1);
-    return MessageError(action + QStringLiteral(" failed: ") + message + u'.');
+    return action + QStringLiteral(" failed: ") + message + u'.';
 }
 
 QString serviceName()
@@ -25,18 +35,41 @@ QString serviceName()
     return QString::fromUtf16(service);
 }
 
+// The failure's sentence of a store's reply to a save or a removal; null when it succeeded.
+QString errorOf(const SecretReply& reply, const QString& action, bool missingIsFine)
+{
+    const bool fine = reply.status == SecretReply::Status::ok ||
+                      (missingIsFine && reply.status == SecretReply::Status::missing);
+    return fine ? QString() : failure(action, reply.message);
+}
+
 } // namespace
+
+void save(SecretStore& store, const QByteArray& data, const QString& account)
+{
+    const QString error = errorOf(store.store(serviceName(), account, data), saving, false);
+    if (!error.isNull())
+        throw MessageError(error);
+}
+
+std::optional<QByteArray> lookup(SecretStore& store, const QString& account)
+{
+    const SecretReply reply = store.lookup(serviceName(), account);
+    if (reply.status == SecretReply::Status::failed)
+        throw MessageError(failure(reading, reply.message));
+    if (reply.status == SecretReply::Status::missing)
+        return std::nullopt;
+    return reply.value;
+}
 
 void save(const QByteArray& data, const QString& account)
 {
-    const SecretReply reply = current()->store(serviceName(), account, data);
-    if (reply.status != SecretReply::Status::ok)
-        throw failure(QStringLiteral("Saving the key to the keyring"), reply.message);
+    save(*store(), data, account);
 }
 
 std::optional<QByteArray> read(const QString& account)
 {
-    const SecretReply reply = current()->lookup(serviceName(), account);
+    const SecretReply reply = store()->lookup(serviceName(), account);
     if (reply.status != SecretReply::Status::ok)
         return std::nullopt;
     return reply.value;
@@ -44,28 +77,65 @@ std::optional<QByteArray> read(const QString& account)
 
 std::optional<QByteArray> lookup(const QString& account)
 {
-    const SecretReply reply = current()->lookup(serviceName(), account);
-    if (reply.status == SecretReply::Status::failed)
-        throw failure(QStringLiteral("Reading from the keyring"), reply.message);
-    if (reply.status == SecretReply::Status::missing)
-        return std::nullopt;
-    return reply.value;
+    return lookup(*store(), account);
 }
 
 void remove(const QString& account)
 {
-    const SecretReply reply = current()->remove(serviceName(), account);
-    if (reply.status == SecretReply::Status::failed)
-        throw failure(QStringLiteral("Removing the key from the keyring"), reply.message);
+    const QString error = errorOf(store()->remove(serviceName(), account), removing, true);
+    if (!error.isNull())
+        throw MessageError(error);
+}
+
+void readLater(const QString& account, QObject* context,
+               std::function<void(const SecretReply&)> done)
+{
+    KeyringQueue::call(
+        [account](SecretStore& store) { return store.lookup(serviceName(), account); },
+        SecretReply::failed(noAnswer), context, std::move(done));
+}
+
+void saveLater(const QByteArray& data, const QString& account, QObject* context,
+               std::function<void(const QString& error)> done)
+{
+    KeyringQueue::call(
+        [data, account](SecretStore& store) { return store.store(serviceName(), account, data); },
+        SecretReply::failed(noAnswer), context,
+        [done = std::move(done)](const SecretReply& reply) {
+            done(errorOf(reply, saving, false));
+        });
+}
+
+void removeLater(const QString& account, QObject* context,
+                 std::function<void(const QString& error)> done)
+{
+    KeyringQueue::call(
+        [account](SecretStore& store) { return store.remove(serviceName(), account); },
+        SecretReply::failed(noAnswer), context,
+        [done = std::move(done)](const SecretReply& reply) {
+            done(errorOf(reply, removing, true));
+        });
+}
+
+QString readFailure(const QString& message)
+{
+    return failure(reading, message);
+}
+
+bool isUnanswered(const SecretReply& reply)
+{
+    return reply.status == SecretReply::Status::failed && reply.message == noAnswer;
 }
 
 std::shared_ptr<SecretStore> store()
 {
+    const std::lock_guard<std::mutex> guard(storeLock);
     return current();
 }
 
 void setStore(std::shared_ptr<SecretStore> store)
 {
+    const std::lock_guard<std::mutex> guard(storeLock);
     current() = std::move(store);
 }
 

@@ -4,12 +4,16 @@
 #include "core/EngineError.h"
 
 #include <QList>
+#include <QMetaObject>
+#include <QObject>
 #include <QStringDecoder>
 #include <QStringList>
 #include <QTextBoundaryFinder>
 
 namespace ProviderKeyStore {
 namespace {
+
+const QString invalidKey = QStringLiteral("Enter a valid xAI API key.");
 
 QStringList graphemeClusters(const QString& text)
 {
@@ -56,8 +60,21 @@ void saveGrok(const QString& key)
 {
     const QString trimmed = key.trimmed();
     if (!isValidKey(trimmed))
-        throw MessageError(QStringLiteral("Enter a valid xAI API key."));
+        throw MessageError(invalidKey);
     KeychainStore::save(trimmed.toUtf8(), QString::fromUtf16(xaiAccount));
+}
+
+void saveGrokLater(const QString& key, QObject* context,
+                   std::function<void(const QString& error)> done)
+{
+    const QString trimmed = key.trimmed();
+    if (!isValidKey(trimmed)) {
+        QMetaObject::invokeMethod(
+            context, [done = std::move(done)] { done(invalidKey); }, Qt::QueuedConnection);
+        return;
+    }
+    KeychainStore::saveLater(trimmed.toUtf8(), QString::fromUtf16(xaiAccount), context,
+                             std::move(done));
 }
 
 std::optional<QString> readKeyText()
@@ -68,9 +85,16 @@ std::optional<QString> readKeyText()
     return decodeUtf8(*bytes);
 }
 
-std::optional<QString> usableKey()
+void readLater(QObject* context, std::function<void(const SecretReply&)> done)
 {
-    const std::optional<QString> key = readKeyText();
+    KeychainStore::readLater(QString::fromUtf16(xaiAccount), context, std::move(done));
+}
+
+std::optional<QString> usableKey(const SecretReply& reply)
+{
+    if (reply.status != SecretReply::Status::ok)
+        return std::nullopt;
+    const std::optional<QString> key = decodeUtf8(reply.value);
     if (!key || containsControl(*key))
         return std::nullopt;
     return key;

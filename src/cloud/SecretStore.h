@@ -17,7 +17,8 @@ struct SecretReply {
     static SecretReply failed(const QString& message) { return {Status::failed, {}, message}; }
 };
 
-// One binary value per (service, account). Calls are synchronous and made on the GUI thread.
+// One binary value per (service, account). Calls are synchronous and may block for as long as
+// the store takes; the application makes them on the keyring's own thread (KeyringQueue).
 class SecretStore {
 public:
     virtual ~SecretStore() = default;

@@ -1,6 +1,8 @@
 #include "ServiceAccount.h"
 
 #include "KeychainStore.h"
+#include "KeyringQueue.h"
+#include "core/EngineError.h"
 
 #include <QByteArray>
 #include <QRandomGenerator>
@@ -39,15 +41,39 @@ bool isToken(const QString& text)
 
 QString token()
 {
+    return token(*KeychainStore::store());
+}
+
+QString token(SecretStore& store)
+{
     const QString name = QString::fromUtf16(account);
-    if (const auto stored = KeychainStore::lookup(name)) {
+    if (const auto stored = KeychainStore::lookup(store, name)) {
         const QString text = QString::fromLatin1(*stored);
         if (isToken(text))
             return text;
     }
     const QString made = newToken();
-    KeychainStore::save(made.toLatin1(), name);
+    KeychainStore::save(store, made.toLatin1(), name);
     return made;
+}
+
+void tokenLater(QObject* context, std::function<void(const Result<QString>&)> done)
+{
+    const auto work = [](SecretStore& store) {
+        try {
+            return SecretReply::ok(token(store).toLatin1());
+        } catch (const MessageError& error) {
+            return SecretReply::failed(error.message());
+        }
+    };
+    KeyringQueue::call(work,
+                       SecretReply::failed(KeychainStore::readFailure(KeychainStore::noAnswer)),
+                       context, [done = std::move(done)](const SecretReply& reply) {
+                           if (reply.status == SecretReply::Status::ok)
+                               done(Result<QString>::success(QString::fromLatin1(reply.value)));
+                           else
+                               done(Result<QString>::failure(reply.message));
+                       });
 }
 
 } // namespace ServiceAccount

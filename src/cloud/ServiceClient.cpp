@@ -4,12 +4,12 @@
 #include "HttpExchange.h"
 #include "ServiceAccount.h"
 #include "TolvaneService.h"
-#include "core/EngineError.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
+#include <utility>
 
 namespace {
 
@@ -27,9 +27,11 @@ void stayWithinOrigin(QNetworkRequest& request)
 } // namespace
 
 ServiceClient::ServiceClient(QUrl base, QNetworkAccessManager* manager)
-    : m_base(std::move(base)), m_manager(manager)
+    : m_base(std::move(base)), m_manager(manager), m_keyringContext(std::make_unique<QObject>())
 {
 }
+
+ServiceClient::~ServiceClient() = default;
 
 ServiceClient& ServiceClient::shared()
 {
@@ -103,18 +105,35 @@ void ServiceClient::send(QNetworkRequest request, const QByteArray& method, cons
                          qint64 limit, QObject* context,
                          std::function<void(const HttpOutcome&)> handler)
 {
-    if (m_token.isEmpty()) {
-        try {
-            m_token = ServiceAccount::token();
-        } catch (const MessageError& error) {
+    withToken(context, [this, request, method, body, limit, context,
+                        handler = std::move(handler)](const Result<QString>& token) mutable {
+        if (!token.isOk()) {
             HttpOutcome failed;
-            failed.transportError = error.message();
-            QMetaObject::invokeMethod(
-                context, [handler = std::move(handler), failed] { handler(failed); },
-                Qt::QueuedConnection);
+            failed.transportError = token.error();
+            handler(failed);
             return;
         }
+        request.setRawHeader("Authorization", "Bearer " + token.value().toLatin1());
+        HttpExchange::send(*m_manager, request, method, body, limit, context, std::move(handler));
+    });
+}
+
+void ServiceClient::withToken(QObject* context, TokenUse use)
+{
+    if (!m_token.isEmpty()) {
+        use(Result<QString>::success(m_token));
+        return;
     }
-    request.setRawHeader("Authorization", "Bearer " + m_token.toLatin1());
-    HttpExchange::send(*m_manager, request, method, body, limit, context, std::move(handler));
+    m_waitingForToken.append({context, std::move(use)});
+    if (m_waitingForToken.size() > 1)
+        return;
+    // One read for all: two requests must never make two tokens.
+    ServiceAccount::tokenLater(m_keyringContext.get(), [this](const Result<QString>& token) {
+        if (token.isOk())
+            m_token = token.value();
+        const auto waiting = std::exchange(m_waitingForToken, {});
+        for (const auto& [waiter, use] : waiting)
+            if (waiter)
+                use(token);
+    });
 }

@@ -2,10 +2,13 @@
 
 #include "Result.h"
 
+#include <QList>
 #include <QMap>
 #include <QNetworkRequest>
+#include <QPointer>
 #include <QUrl>
 #include <functional>
+#include <memory>
 
 class QNetworkAccessManager;
 class QObject;
@@ -25,6 +28,7 @@ public:
 
     // `manager` must outlive the client.
     ServiceClient(QUrl base, QNetworkAccessManager* manager);
+    ~ServiceClient();
 
     // One per process, on TolvaneService::origin(); made on first use, on the GUI thread.
     static ServiceClient& shared();
@@ -46,12 +50,20 @@ public:
     static Result<QByteArray> interpret(int status, const QByteArray& body);
 
 private:
+    using TokenUse = std::function<void(const Result<QString>&)>;
+
     // Adds the account token and sends; a keyring failure reaches `handler` as a transport
     // failure with the keyring's sentence, after this call has returned.
     void send(QNetworkRequest request, const QByteArray& method, const QByteArray& body,
               qint64 limit, QObject* context, std::function<void(const HttpOutcome&)> handler);
+    // Hands the account token to `use`, read from the keyring off the GUI thread on first use.
+    // Requests made while it is being read wait for that one read.
+    void withToken(QObject* context, TokenUse use);
 
     QUrl m_base;
     QNetworkAccessManager* m_manager;
     QString m_token; // read from the keyring once, on first use
+    QList<std::pair<QPointer<QObject>, TokenUse>> m_waitingForToken;
+    // Ends the keyring's late answers together with this client.
+    std::unique_ptr<QObject> m_keyringContext;
 };

@@ -107,6 +107,26 @@ TEST_F(AppDelegateTest, AsksWhileCloudWorkRunsAndKeepsGoingOnKeep)
     EXPECT_EQ(m_exits, 1);
 }
 
+// With the question open, a sheet's Quit shortcut or the window's close button may ask again:
+// that request is the open question's, which alone decides.
+TEST_F(AppDelegateTest, ARequestWhileTheQuestionIsOpenAsksNothingMore)
+{
+    showWindow();
+    m_state.setCloudRunning(true);
+    std::optional<bool> inner;
+    bool again = false;
+    m_delegate.setAsk([&] {
+        ++m_asked;
+        if (!std::exchange(again, true))
+            inner = m_delegate.quit();
+        return true;
+    });
+    EXPECT_TRUE(m_delegate.quit());
+    EXPECT_EQ(m_asked, 1);
+    EXPECT_EQ(inner, false);
+    EXPECT_EQ(m_exits, 1);
+}
+
 TEST_F(AppDelegateTest, ClosingTheWindowAsksAndKeepKeepsTheWindow)
 {
     showWindow();

@@ -38,6 +38,27 @@ protected:
         return result.value_or(false);
     }
 
+    // Waits until the keyring has said whether a key is stored.
+    static void answered(const APIKeyConnection& connection)
+    {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !connection.reading(); }, 5000));
+    }
+
+    static bool savedOnOpening()
+    {
+        APIKeyConnection connection;
+        answered(connection);
+        return connection.saved();
+    }
+
+    // Removes the key and waits for the outcome.
+    static void remove(APIKeyConnection& connection)
+    {
+        bool removed = false;
+        connection.remove([&] { removed = true; });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return removed; }, 5000));
+    }
+
     void storePrevious()
     {
         keyring->store(u"com.vandelorn.tolvane.pro"_qs, u"provider.xai"_qs, "xai-previous");
@@ -109,6 +130,7 @@ TEST_F(APIKeyConnectionTest, RefusalsKeepTheStoredKey)
 {
     storePrevious();
     APIKeyConnection connection;
+    answered(connection);
     EXPECT_TRUE(connection.saved());
     const QList<std::pair<int, QString>> cases{
         {401,
@@ -209,16 +231,17 @@ TEST_F(APIKeyConnectionTest, RemoveReportsAndKeepsStateOnFailure)
 {
     storePrevious();
     APIKeyConnection connection;
+    answered(connection);
     keyring->failRemove = u"Locked"_qs;
-    connection.remove();
+    remove(connection);
     EXPECT_EQ(connection.message(), u"Keyring couldn\u2019t remove the key. Try again."_qs);
     EXPECT_TRUE(connection.saved());
     EXPECT_FALSE(connection.succeeded());
     EXPECT_TRUE(storedKey().has_value());
 
     keyring->failRemove.reset();
-    connection.remove();
-    connection.remove(); // nothing stored any more: still removed
+    remove(connection);
+    remove(connection); // nothing stored any more: still removed
     EXPECT_EQ(connection.message(), u"Your xAI key was removed from this computer."_qs);
     EXPECT_FALSE(connection.saved());
     EXPECT_TRUE(connection.succeeded());
@@ -228,9 +251,9 @@ TEST_F(APIKeyConnectionTest, RemoveReportsAndKeepsStateOnFailure)
 TEST_F(APIKeyConnectionTest, StoredBytesThatAreNotUtf8CountAsNoKey)
 {
     keyring->store(u"com.vandelorn.tolvane.pro"_qs, u"provider.xai"_qs, "\xFF\xFE");
-    EXPECT_FALSE(APIKeyConnection().saved());
+    EXPECT_FALSE(savedOnOpening());
     keyring->store(u"com.vandelorn.tolvane.pro"_qs, u"provider.xai"_qs, "");
-    EXPECT_TRUE(APIKeyConnection().saved());
+    EXPECT_TRUE(savedOnOpening());
 }
 
 TEST_F(APIKeyConnectionTest, AKeyWithAControlCharacterIsNeverStoredOrConnected)
@@ -253,5 +276,5 @@ TEST_F(APIKeyConnectionTest, AKeyWithAControlCharacterIsNeverStoredOrConnected)
     // One stored some other way counts as no key, as it does for the studio.
     keyring->store(u"com.vandelorn.tolvane.pro"_qs, u"provider.xai"_qs,
                    (key + u"\x01"_qs).toUtf8());
-    EXPECT_FALSE(APIKeyConnection().saved());
+    EXPECT_FALSE(savedOnOpening());
 }

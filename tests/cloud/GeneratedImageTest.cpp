@@ -78,3 +78,55 @@ TEST_F(StudioTest, OversizedResultIsRefusedAndTheJobKept)
     EXPECT_FALSE(studio->resumeJob().isNull());
     EXPECT_TRUE(settings->contains(u"cloudJob"_qs));
 }
+
+#include <QImageWriter>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+// Bytes this thread has handed to write(2) and its kin so far; Linux counts them per thread.
+std::optional<qint64> bytesWrittenByThisThread()
+{
+    QFile io(u"/proc/self/task/%1/io"_qs.arg(qint64(::syscall(SYS_gettid))));
+    if (!io.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    for (const QByteArray& line : io.readAll().split('\n'))
+        if (line.startsWith("wchar:"))
+            return line.mid(6).trimmed().toLongLong();
+    return std::nullopt;
+}
+
+// A small JPEG whose picture makes a large PNG.
+QByteArray noisyJpeg()
+{
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(30);
+    writer.write(noiseFixture(1024, 1024, false));
+    return jpeg;
+}
+
+} // namespace
+
+// A generated image may be hundreds of MB of PNG: the window's thread never writes it itself.
+TEST_F(StudioTest, TheGeneratedImageIsWrittenOffTheGuiThread)
+{
+    if (!bytesWrittenByThisThread())
+        GTEST_SKIP() << "no per-thread I/O counts on this system";
+    storeKey("xai-" + QByteArray(40, 'K'));
+    server.reply(
+        "POST", "/v1/images/generations",
+        HttpReply::json(200, "{\"data\":[{\"b64_json\":\"" + noisyJpeg().toBase64() + "\"}]}"));
+    choice = pathIn(u"large.png"_qs);
+    auto studio = makeStudio();
+    const qint64 before = bytesWrittenByThisThread().value_or(0);
+    studio->generate(u"a fox"_qs, model(), std::nullopt, true, {});
+    waitIdle(*studio);
+    ASSERT_EQ(studio->outputURL(), *choice) << studio->message().toStdString();
+    const qint64 saved = QFileInfo(*choice).size();
+    const qint64 written = bytesWrittenByThisThread().value_or(0) - before;
+    EXPECT_LT(written, saved / 2) << written << " bytes written for a file of " << saved;
+}

@@ -56,9 +56,12 @@ protected:
         return env;
     }
 
+    // A studio that has heard from the keyring whether an own key is stored.
     std::unique_ptr<CloudStudio> makeStudio()
     {
-        return std::make_unique<CloudStudio>(environment());
+        auto studio = std::make_unique<CloudStudio>(environment());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !studio->isReadingKey(); }, 5000));
+        return studio;
     }
 
     void waitIdle(const CloudStudio& studio)

@@ -1,4 +1,5 @@
 #include "Look.h"
+#include "SlowKeyring.h"
 
 #include "cloud/APIKeyConnection.h"
 #include "cloud/CloudEndpoints.h"
@@ -34,8 +35,16 @@ APIKeysView* keysView(bool withKey)
     return new APIKeysView;
 }
 
+// Once the keyring has said whether a key is stored.
+void answered(QWidget* widget)
+{
+    auto* view = static_cast<APIKeysView*>(widget);
+    (void)QTest::qWaitFor([view] { return !view->connection().reading(); }, 5000);
+}
+
 void verify(QWidget* widget, const QString& key)
 {
+    answered(widget);
     auto* view = static_cast<APIKeysView*>(widget);
     view->keyField()->setText(key);
     view->verifyButton()->click();
@@ -50,7 +59,14 @@ void verifyAndWait(QWidget* widget, const QString& key)
 }
 
 const Look::Registration states{{
-    {QStringLiteral("keys-no-key"), [] { return keysView(false); }},
+    {QStringLiteral("keys-no-key"), [] { return keysView(false); }, {}, answered},
+    {QStringLiteral("keys-checking-keyring"),
+     [] {
+         KeychainStore::setStore(std::make_shared<Look::SlowKeyring>());
+         return new APIKeysView;
+     },
+     {},
+     [](QWidget*) { QTest::qWait(600); }},
     {QStringLiteral("keys-verifying"),
      [] {
          serveModels(HttpReply::stall());
@@ -81,7 +97,9 @@ const Look::Registration states{{
          APIKeysView* view = keysView(false);
          view->providerPicker()->setCurrentIndex(1);
          return view;
-     }},
+     },
+     {},
+     answered},
 }};
 
 } // namespace

@@ -2,12 +2,14 @@
 
 #include "../updates/FakeUpdaterController.h"
 #include "app/AppDelegate.h"
+#include "cloud/APIKeyConnection.h"
 #include "cloud/InMemorySecretStore.h"
 #include "cloud/KeychainStore.h"
 #include "core/Resources.h"
 #include "settings/SettingsWindow.h"
 #include "store/AppState.h"
 #include "ui/kit/TolvaneTheme.h"
+#include "ui/studio/APIKeysView.h"
 #include "ui/window/AboutWindow.h"
 #include "ui/window/FilePanels.h"
 #include "ui/window/MainWindow.h"
@@ -21,6 +23,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QTabWidget>
+#include <QTest>
 
 namespace {
 
@@ -97,7 +100,13 @@ const Look::Registration states{{
      QSize(1180, 765),
      {},
      [](QWidget* window) { return openMenu(window, 1); }},
-    {QStringLiteral("settings-api-keys"), [] { return settingsWindow(0); }},
+    {QStringLiteral("settings-api-keys"),
+     [] { return settingsWindow(0); },
+     {},
+     [](QWidget* window) {
+         if (auto* keys = window->findChild<APIKeysView*>())
+             (void)QTest::qWaitFor([keys] { return !keys->connection().reading(); }, 5000);
+     }},
     {QStringLiteral("settings-updates"), [] { return settingsWindow(1); }},
     {QStringLiteral("quit-alert"), [] { return AppDelegate::makeQuitBox(); }},
     {QStringLiteral("open-panel"),

@@ -1,4 +1,5 @@
 #include "Look.h"
+#include "SlowKeyring.h"
 
 #include "cloud/CloudStudio.h"
 #include "cloud/InMemorySecretStore.h"
@@ -50,10 +51,11 @@ const QByteArray catalog = R"({"models":[
 
 // A sheet over a fresh stage: the catalogue `models`, a keyring holding a key when `withKey`,
 // one queued and selected image.
-CloudStudioView* sheet(const QByteArray& models, bool withKey)
+CloudStudioView* sheet(const QByteArray& models, bool withKey,
+                       std::shared_ptr<SecretStore> keyring = {})
 {
     Stage& s = stage();
-    KeychainStore::setStore(std::make_shared<InMemorySecretStore>());
+    KeychainStore::setStore(keyring ? keyring : std::make_shared<InMemorySecretStore>());
     if (withKey)
         KeychainStore::save("xai-0123456789abcdefghijklmnop", QStringLiteral("provider.xai"));
     s.server.reset();
@@ -85,6 +87,8 @@ CloudStudioView* studioOf(QWidget* widget)
 
 void loaded(QWidget* widget)
 {
+    CloudStudioView* view = studioOf(widget);
+    (void)QTest::qWaitFor([view] { return !view->studio().isReadingKey(); }, 6000);
     QTest::qWait(200);
     widget->adjustSize();
 }
@@ -99,6 +103,12 @@ void ownKeyWithReference(QWidget* widget)
     view->referenceToggle()->setChecked(true);
     QTest::qWait(50);
     view->adjustSize();
+}
+
+void waitingForKeyring(QWidget* widget)
+{
+    QTest::qWait(600);
+    widget->adjustSize();
 }
 
 void busy(QWidget* widget)
@@ -181,6 +191,17 @@ const Look::Registration states{{
      {},
      ownKeyWithReference},
     {QStringLiteral("studio-busy"), [] { return sheet(catalog, false); }, {}, busy},
+    {QStringLiteral("studio-waiting-keyring"),
+     [] { return sheet(catalog, false, std::make_shared<Look::SlowKeyring>()); },
+     {},
+     waitingForKeyring},
+    {QStringLiteral("studio-own-key-waiting-keyring"),
+     [] { return sheet(catalog, false, std::make_shared<Look::SlowKeyring>()); },
+     {},
+     [](QWidget* widget) {
+         studioOf(widget)->routePicker()->activated(1);
+         waitingForKeyring(widget);
+     }},
     {QStringLiteral("studio-saved"), [] { return sheet(catalog, true); }, {}, saved},
     {QStringLiteral("studio-long-status"),
      [] { return sheet(catalog, false); },

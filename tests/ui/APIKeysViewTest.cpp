@@ -61,6 +61,12 @@ protected:
 
     static bool shown(QWidget* widget) { return !widget->isHidden(); }
 
+    // Waits until the keyring has said whether a key is stored.
+    static void answered(const APIKeysView& view)
+    {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !view.connection().reading(); }, 5000));
+    }
+
     // The open removal question, answered with the button of `role`.
     static void answerRemoval(APIKeysView& view, QMessageBox::ButtonRole role)
     {
@@ -84,6 +90,7 @@ TEST_F(APIKeysViewTest, AFreshViewShowsWhetherAKeyIsStored)
 {
     {
         APIKeysView view;
+        answered(view);
         EXPECT_EQ(view.connectionRow()->text(), QStringLiteral("Not connected yet"));
         EXPECT_EQ(view.stepThreeTitle()->text(), QStringLiteral("Connect securely"));
         EXPECT_FALSE(view.verifyButton()->isEnabled());
@@ -93,6 +100,7 @@ TEST_F(APIKeysViewTest, AFreshViewShowsWhetherAKeyIsStored)
     }
     storeKey();
     APIKeysView view;
+    answered(view);
     EXPECT_EQ(view.connectionRow()->text(), QStringLiteral("Key saved in keyring"));
     EXPECT_EQ(view.stepThreeTitle()->text(), QStringLiteral("Replace your key, if needed"));
     EXPECT_TRUE(shown(view.removeButton()));
@@ -156,6 +164,7 @@ TEST_F(APIKeysViewTest, RemovalAsksFirst)
     storeKey();
     APIKeysView view;
     view.show();
+    answered(view);
     type(view, QStringLiteral("typed"));
     view.removeButton()->click();
     answerRemoval(view, QMessageBox::RejectRole);
@@ -165,6 +174,7 @@ TEST_F(APIKeysViewTest, RemovalAsksFirst)
     m_store->failRemove = QStringLiteral("locked");
     view.removeButton()->click();
     answerRemoval(view, QMessageBox::DestructiveRole);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown(view.statusLine()); }, 5000));
     EXPECT_TRUE(view.keyField()->text().isEmpty());
     EXPECT_TRUE(shown(view.removeButton()));
     EXPECT_EQ(view.statusLine()->symbol(), QStringLiteral("info.circle"));
@@ -172,8 +182,8 @@ TEST_F(APIKeysViewTest, RemovalAsksFirst)
     m_store->failRemove.reset();
     view.removeButton()->click();
     answerRemoval(view, QMessageBox::DestructiveRole);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shown(view.removeButton()); }, 5000));
     EXPECT_FALSE(storedKey());
-    EXPECT_FALSE(shown(view.removeButton()));
     EXPECT_EQ(view.connectionRow()->text(), QStringLiteral("Not connected yet"));
     EXPECT_EQ(view.statusLine()->symbol(), QStringLiteral("checkmark.circle"));
 }
@@ -260,8 +270,11 @@ TEST(APIKeysViewKeyring, VerifiesStoresAndRemovesInTheRealKeyring)
     }
     EXPECT_EQ(KeychainStore::read(QStringLiteral("provider.xai")), validKey.toUtf8());
     APIKeysView reopened;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !reopened.connection().reading(); }, 5000));
     EXPECT_EQ(reopened.connectionRow()->text(), QStringLiteral("Key saved in keyring"));
-    reopened.connection().remove();
+    bool removed = false;
+    reopened.connection().remove([&] { removed = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return removed; }, 5000));
     EXPECT_FALSE(KeychainStore::read(QStringLiteral("provider.xai")));
     CloudEndpoints::setXaiApi(QUrl());
     KeychainStore::setStore(std::make_shared<InMemorySecretStore>());
@@ -285,6 +298,7 @@ TEST_F(APIKeysViewTest, AKeyTheStudioRefusesIsNeverShownAsConnected)
 
     KeychainStore::save((validKey + QChar(0x1B)).toUtf8(), QStringLiteral("provider.xai"));
     APIKeysView reopened;
+    answered(reopened);
     EXPECT_EQ(reopened.connectionRow()->text(), QStringLiteral("Not connected yet"));
     EXPECT_FALSE(shown(reopened.removeButton()));
 }

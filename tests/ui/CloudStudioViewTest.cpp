@@ -2,6 +2,7 @@
 #include "cloud/StudioFixture.h"
 #include "kit/AquaButton.h"
 #include "kit/SegmentedControl.h"
+#include "kit/Spinner.h"
 #include "store/AppState.h"
 #include "studio/KeySheet.h"
 #include "studio/StatusText.h"
@@ -77,6 +78,7 @@ protected:
         view->setAttribute(Qt::WA_DeleteOnClose, false);
         view->show();
         EXPECT_TRUE(QTest::qWaitFor([&] { return server.requestCount() > 0; }, 5000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !view->studio().isReadingKey(); }, 5000));
         QTest::qWait(50);
         return view;
     }
@@ -190,7 +192,7 @@ TEST_F(CloudStudioViewTest, ClosingTheKeySheetRereadsTheKey)
     ASSERT_TRUE(view->keySheet());
     storeKey("xai-0123456789abcdefghijklmnop");
     view->keySheet()->reject();
-    EXPECT_TRUE(view->studio().hasOwnKey());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->studio().hasOwnKey(); }, 5000));
     EXPECT_EQ(view->keyButton()->text(), u"Manage API Keys…"_qs);
     EXPECT_TRUE(view->generateButton()->isEnabled());
 }
@@ -250,7 +252,7 @@ TEST_F(CloudStudioViewTest, ARememberedJobOffersCheckResult)
 
 namespace {
 
-TEST_F(CloudStudioViewTest, AHugeServiceTextShowsThreeLinesAndTheSheetFitsItsScreen)
+TEST_F(CloudStudioViewTest, AHugeServiceTextShowsThreeLines)
 {
     auto view = open({entry(u"grok-1k-low"_qs, u"xAI"_qs, true)});
     QString huge;
@@ -274,13 +276,6 @@ TEST_F(CloudStudioViewTest, AHugeServiceTextShowsThreeLinesAndTheSheetFitsItsScr
     EXPECT_LE(view->statusText()->height(), 4 * view->statusText()->fontMetrics().lineSpacing());
     EXPECT_TRUE(view->statusText()->toolTip().contains(u"&lt;b&gt;request&lt;/b&gt; number 1."_qs));
 
-    const QRect screen = view->screen()->availableGeometry();
-    EXPECT_LE(view->height(), screen.height());
-    EXPECT_LE(view->width(), screen.width());
-    const QRect generate(view->generateButton()->mapTo(view.get(), QPoint()),
-                         view->generateButton()->size());
-    EXPECT_TRUE(view->rect().contains(generate));
-
     // A short sentence is shown whole, with no tooltip.
     server.reset();
     server.reply("POST", u"/api/cloud/generate"_qs,
@@ -292,6 +287,133 @@ TEST_F(CloudStudioViewTest, AHugeServiceTextShowsThreeLinesAndTheSheetFitsItsScr
     QTest::qWait(20);
     EXPECT_EQ(view->statusText()->text(), u"Out of credits."_qs);
     EXPECT_TRUE(view->statusText()->toolTip().isEmpty());
+}
+
+} // namespace
+
+namespace {
+
+// Opening the studio over a keyring that never answers: the sheet is there at once and says
+// that it waits, the key sheet still opens, and the keyring's sentence ends the wait.
+TEST_F(CloudStudioViewTest, OpensAtOnceOverASilentKeyringAndEndsItsWaitInTheKeyringsSentence)
+{
+    SilentKeyring silent;
+    server.reply("GET", u"/api/models"_qs,
+                 HttpReply::json(200, catalog({entry(u"grok-1k-low"_qs, u"xAI"_qs, true)})));
+    CloudStudioView view(*state, environment());
+    view.setAttribute(Qt::WA_DeleteOnClose, false);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.showsKeyringWait(); }, 5000));
+    EXPECT_EQ(view.statusText()->message(), u"Waiting for the keyring…"_qs);
+    EXPECT_FALSE(view.spinner()->isHidden());
+    useOwnKey(view);
+    view.promptEditor()->setPlainText(u"a lighthouse"_qs);
+    EXPECT_FALSE(view.generateButton()->isEnabled());
+    view.keyButton()->click();
+    ASSERT_TRUE(view.keySheet());
+    view.keySheet()->reject();
+
+    const QString noAnswer = u"Reading from the keyring failed: the keyring did not answer."_qs;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.studio().message() == noAnswer; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view.showsKeyringWait(); }, 10000));
+    EXPECT_EQ(view.statusText()->message(), noAnswer);
+    EXPECT_TRUE(view.spinner()->isHidden());
+    EXPECT_FALSE(view.studio().hasOwnKey());
+    EXPECT_TRUE(view.doneButton()->isEnabled());
+    EXPECT_EQ(server.requestCount(), 0);
+    EXPECT_EQ(silent.store->callsOnGuiThread(), 0);
+}
+
+} // namespace
+
+namespace {
+
+QString threeLines()
+{
+    return u"The provider could not complete this image because the request was flagged by an "
+           u"automated review of prompts and reference images; nothing was charged. Change the "
+           u"wording of the prompt, remove the reference image or pick another model, then try "
+           u"again. If this keeps happening, the service's status page lists known problems."_qs;
+}
+
+QRect onScreen(const QWidget* widget)
+{
+    return {widget->mapToGlobal(QPoint()), widget->size()};
+}
+
+// Whatever the status row holds (nothing, the spinner and a line, three lines), the buttons stay
+// where they are.
+TEST_F(CloudStudioViewTest, TheActionRowStaysPutAsStatusTextsComeAndGo)
+{
+    auto view = open({entry(u"grok-1k-low"_qs, u"xAI"_qs, true)});
+    const QRect idle = onScreen(view->generateButton());
+    view->promptEditor()->setPlainText(u"a lighthouse"_qs);
+
+    server.reply("POST", u"/api/cloud/generate"_qs, HttpReply::stall());
+    choice = pathIn(u"busy.png"_qs);
+    view->generateButton()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->studio().isBusy(); }, 5000));
+    QTest::qWait(50);
+    EXPECT_EQ(onScreen(view->generateButton()), idle) << "busy";
+
+    server.reset();
+    server.reply("POST", u"/api/cloud/generate"_qs,
+                 HttpReply::json(500, QJsonDocument(QJsonObject{{u"error"_qs, threeLines()}})
+                                          .toJson(QJsonDocument::Compact)));
+    auto again = open({entry(u"grok-1k-low"_qs, u"xAI"_qs, true)});
+    const QRect before = onScreen(again->generateButton());
+    again->promptEditor()->setPlainText(u"a lighthouse"_qs);
+    choice = pathIn(u"refused.png"_qs);
+    again->generateButton()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return again->studio().message() == threeLines(); }, 10000));
+    QTest::qWait(50);
+    ASSERT_EQ(again->statusText()->text().count(u'\n'), 2);
+    EXPECT_EQ(onScreen(again->generateButton()), before) << "three lines";
+}
+
+// Over a window that fills its screen, the fullest sheet (own key, a reference image, a status
+// of three lines) ends within the screen's free area with "Generate & Save…" whole on it; rows
+// that do not fit scroll.
+TEST_F(CloudStudioViewTest, TheFullestSheetFitsItsScreenWithGenerateOnIt)
+{
+    const Item reference = queued(u"harbour at dusk.jpg"_qs);
+    state->setItems({reference});
+    state->setSelection(reference.id);
+    QWidget window;
+    window.setGeometry(window.screen()->availableGeometry());
+    window.show();
+    server.reply("GET", u"/api/models"_qs,
+                 HttpReply::json(200, catalog({entry(u"grok-1k-low"_qs, u"xAI"_qs, true)})));
+    server.reply("POST", u"/api/cloud/generate"_qs,
+                 HttpReply::json(500, QJsonDocument(QJsonObject{{u"error"_qs, threeLines()}})
+                                          .toJson(QJsonDocument::Compact)));
+    auto* view = new CloudStudioView(*state, environment(), &window);
+    view->open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.requestCount() > 0; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view->studio().models().isEmpty(); }, 5000));
+
+    view->promptEditor()->setPlainText(u"a lighthouse"_qs);
+    choice = pathIn(u"refused.png"_qs);
+    view->generateButton()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->studio().message() == threeLines(); }, 10000));
+    useOwnKey(*view);
+    view->referenceToggle()->setChecked(true);
+    QTest::qWait(100);
+
+    const QRect free = view->screen()->availableGeometry();
+    EXPECT_TRUE(free.contains(view->frameGeometry())) << free.height();
+    EXPECT_TRUE(free.contains(onScreen(view->generateButton())));
+    EXPECT_FALSE(view->row(u"reference"_qs)->isHidden());
+    EXPECT_FALSE(view->row(u"ownKey"_qs)->isHidden());
+
+    // The key sheet over it fits too; its key view scrolls what it cannot show.
+    view->keyButton()->click();
+    ASSERT_TRUE(view->keySheet());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view->keySheet()));
+    QTest::qWait(50);
+    EXPECT_TRUE(free.contains(view->keySheet()->frameGeometry())) << free.height();
+    view->keySheet()->reject();
 }
 
 } // namespace

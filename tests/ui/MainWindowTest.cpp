@@ -10,7 +10,9 @@
 #include "updates/UpdateManager.h"
 
 #include <QAction>
+#include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QScreen>
 #include <QSignalSpy>
@@ -117,11 +119,45 @@ TEST_F(MainWindowTest, CommandsFollowTheFlags)
     EXPECT_TRUE(m_window.quitAction()->isEnabled());
 }
 
-TEST_F(MainWindowTest, QuitIsLeftToTheApplication)
+// The studio sheet blocks the window, its menus and its shortcuts; the Quit shortcut typed in the
+// sheet and the window manager's close of the window still ask the application, once each.
+TEST_F(MainWindowTest, QuitIsLeftToTheApplicationAlsoFromUnderASheet)
 {
     QSignalSpy quit(&m_window, &MainWindow::quitRequested);
     m_window.quitAction()->trigger();
     EXPECT_EQ(quit.count(), 1);
+    m_window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_window));
+    QTest::keyClick(&m_window, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(quit.count(), 2);
+    EXPECT_FALSE(m_window.requestQuitUnderSheet()) << "closing an unblocked window is Qt's";
+
+    QPointer<QDialog> sheet;
+    m_window.contentView()->setStudioFactory([&](AppState&, QWidget* parent) {
+        sheet = new QDialog(parent);
+        new QLineEdit(sheet);
+        return sheet.data();
+    });
+    m_window.contentView()->toolbar()->actions().first()->trigger();
+    ASSERT_TRUE(sheet);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+    ASSERT_EQ(sheet->windowModality(), Qt::WindowModal);
+    QTest::keyClick(sheet->findChild<QLineEdit*>(), Qt::Key_Q, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return quit.count() == 3; }, 2000));
+    EXPECT_TRUE(m_window.requestQuitUnderSheet());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return quit.count() == 4; }, 2000));
+    QTest::keyClick(sheet->findChild<QLineEdit*>(), Qt::Key_W, Qt::ControlModifier);
+    QTest::qWait(20);
+    EXPECT_EQ(quit.count(), 4) << "only the Quit shortcut";
+
+    sheet->reject();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sheet.isNull(); }, 2000));
+    m_window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window));
+    QTest::keyClick(&m_window, Qt::Key_Q, Qt::ControlModifier);
+    QTest::qWait(20);
+    EXPECT_EQ(quit.count(), 5) << "once, by the menu's shortcut";
+    EXPECT_FALSE(m_window.requestQuitUnderSheet());
 }
 
 TEST_F(MainWindowTest, AboutShowsTheNameTheVersionAndTheNotices)

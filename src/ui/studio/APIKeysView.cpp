@@ -18,6 +18,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -28,6 +29,9 @@ using TolvaneTheme::TextStyle;
 const QString xaiKeysPage = QStringLiteral("https://console.x.ai/team/default/api-keys");
 const QString openAiKeysPage = QStringLiteral("https://platform.openai.com/api-keys");
 const QString geminiKeysPage = QStringLiteral("https://aistudio.google.com/api-keys");
+
+// A keyring that answers within this time never shows the waiting state.
+constexpr int readingGraceMs = 300;
 
 AquaButton* link(const QString& title, const QString& address)
 {
@@ -97,6 +101,11 @@ APIKeysView::APIKeysView(QWidget* parent)
     connect(m_connection, &APIKeyConnection::busyChanged, this, &APIKeysView::refresh);
     connect(m_connection, &APIKeyConnection::messageChanged, this, &APIKeysView::refresh);
     connect(m_connection, &APIKeyConnection::succeededChanged, this, &APIKeysView::refresh);
+    connect(m_connection, &APIKeyConnection::readingChanged, this, &APIKeysView::refresh);
+    m_readingGrace = new QTimer(this);
+    m_readingGrace->setSingleShot(true);
+    connect(m_readingGrace, &QTimer::timeout, this, &APIKeysView::refresh);
+    m_readingGrace->start(readingGraceMs);
     showProvider();
     refresh();
 }
@@ -291,8 +300,12 @@ void APIKeysView::refresh()
     const bool busy = connection.busy();
     m_connectionRow->setSymbol(saved ? QStringLiteral("checkmark.shield.fill")
                                      : QStringLiteral("key"));
-    m_connectionRow->setText(saved ? QStringLiteral("Key saved in keyring")
-                                   : QStringLiteral("Not connected yet"));
+    if (connection.reading())
+        m_connectionRow->setText(m_readingGrace->isActive() ? QString()
+                                                            : tr("Checking the keyring…"));
+    else
+        m_connectionRow->setText(saved ? QStringLiteral("Key saved in keyring")
+                                       : QStringLiteral("Not connected yet"));
     m_connectionRow->setColour(saved ? TolvaneTheme::accent() : TolvaneTheme::muted());
     m_stepThree->setText(saved ? QStringLiteral("Replace your key, if needed")
                                : QStringLiteral("Connect securely"));

@@ -8,6 +8,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTimer;
 class Spinner;
 class SymbolLabel;
 
@@ -57,4 +58,6 @@ private:
     QLabel* m_comingHint = nullptr;
     AquaButton* m_comingLink = nullptr;
     QString m_comingPage;
+    // Until it runs out, a keyring still being asked shows nothing rather than a passing state.
+    QTimer* m_readingGrace = nullptr;
 };

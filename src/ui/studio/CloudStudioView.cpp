@@ -5,6 +5,7 @@
 #include "StudioRules.h"
 #include "kit/AquaButton.h"
 #include "kit/Divider.h"
+#include "kit/FittingScrollArea.h"
 #include "kit/SegmentedControl.h"
 #include "kit/Spinner.h"
 #include "kit/SymbolLabel.h"
@@ -21,11 +22,18 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
 
 using TolvaneTheme::TextStyle;
+
+// A keyring that answers within this time never shows the sheet's waiting state.
+constexpr int keyringGraceMs = 300;
+constexpr int sheetWidth = 600;
+constexpr int padding = 28;
+constexpr int rowSpacing = 20;
 
 AquaButton* button(const QString& title, bool prominent = false)
 {
@@ -91,32 +99,63 @@ CloudStudioView::CloudStudioView(AppState& state, CloudStudio::Environment envir
     palette.setColor(QPalette::Window, TolvaneTheme::background());
     setPalette(palette);
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(28, 28, 28, 28);
-    layout->setSpacing(20);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    layout->addWidget(makeHeader());
-    layout->addWidget(new Divider);
-    layout->addWidget(makeRoute());
-    layout->addWidget(makeModelPicker());
-    m_emptyNote = note(tr("Included cloud models are not available yet. Your local enhancement "
-                          "tools are separate from the cloud service."));
-    layout->addWidget(m_emptyNote);
-    layout->addWidget(makeOwnKeyBlock());
-    layout->addWidget(makePromptBlock());
-    m_uploadNote = note({});
-    layout->addWidget(m_uploadNote);
-    m_comingSoon = note(tr("OpenAI GPT Image 2.5 and Gemini Nano Banana 2.1: coming soon."));
-    layout->addWidget(m_comingSoon);
-    layout->addWidget(makeStatusRow());
-    layout->addWidget(makeActionRow());
-    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-        child->setFixedWidth(600 - 56);
+    makeLayout();
 
+    m_keyringGrace = new QTimer(this);
+    m_keyringGrace->setSingleShot(true);
+    m_keyringGrace->setInterval(keyringGraceMs);
+    connect(m_keyringGrace, &QTimer::timeout, this, &CloudStudioView::render);
+    if (m_studio->isReadingKey())
+        m_keyringGrace->start();
     connectSignals();
     connect(&state, &AppState::selectionChanged, this, &CloudStudioView::render);
     connect(&state, &AppState::itemsChanged, this, &CloudStudioView::render);
     render();
+}
+
+// Header and action row stay; the rows between them scroll once the sheet would outgrow its
+// screen. The status has room for its three lines, so nothing moves as sentences come and go.
+void CloudStudioView::makeLayout()
+{
+    const auto column = [](QWidget* owner, const QMargins& margins) {
+        auto* layout = new QVBoxLayout(owner);
+        layout->setContentsMargins(margins);
+        layout->setSpacing(rowSpacing);
+        return layout;
+    };
+    m_top = new QWidget;
+    QVBoxLayout* top = column(m_top, {padding, padding, padding, 0});
+    top->addWidget(makeHeader());
+    top->addWidget(new Divider);
+
+    auto* rows = new QWidget;
+    QVBoxLayout* middle = column(rows, {padding, rowSpacing, padding, rowSpacing});
+    middle->addWidget(makeRoute());
+    middle->addWidget(makeModelPicker());
+    m_emptyNote = note(tr("Included cloud models are not available yet. Your local enhancement "
+                          "tools are separate from the cloud service."));
+    middle->addWidget(m_emptyNote);
+    middle->addWidget(makeOwnKeyBlock());
+    middle->addWidget(makePromptBlock());
+    m_uploadNote = note({});
+    middle->addWidget(m_uploadNote);
+    m_comingSoon = note(tr("OpenAI GPT Image 2.5 and Gemini Nano Banana 2.1: coming soon."));
+    middle->addWidget(m_comingSoon);
+    m_middle = new FittingScrollArea(rows);
+
+    m_bottom = new QWidget;
+    QVBoxLayout* bottom = column(m_bottom, {padding, 0, padding, padding});
+    bottom->addWidget(makeStatusRow());
+    bottom->addWidget(makeActionRow());
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    for (QWidget* part : {m_top, static_cast<QWidget*>(m_middle), m_bottom}) {
+        part->setFixedWidth(sheetWidth);
+        layout->addWidget(part);
+    }
 }
 
 void CloudStudioView::connectSignals()
@@ -126,6 +165,11 @@ void CloudStudioView::connectSignals()
     connect(m_studio, &CloudStudio::outputURLChanged, this, &CloudStudioView::render);
     connect(m_studio, &CloudStudio::hasOwnKeyChanged, this, &CloudStudioView::render);
     connect(m_studio, &CloudStudio::resumeJobChanged, this, &CloudStudioView::render);
+    connect(m_studio, &CloudStudio::isReadingKeyChanged, this, [this](bool reading) {
+        if (reading)
+            m_keyringGrace->start();
+        render();
+    });
     // Only changes reach the store, so opening the sheet never writes it.
     connect(m_studio, &CloudStudio::isBusyChanged, this, [this](bool busy) {
         m_state.setCloudRunning(busy);
@@ -247,13 +291,21 @@ QWidget* CloudStudioView::makePromptBlock()
 QWidget* CloudStudioView::makeStatusRow()
 {
     auto* row = new QWidget;
-    m_statusRow = row;
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     m_spinner = new Spinner;
     layout->addWidget(m_spinner);
     m_status = new StatusText;
+    m_status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     layout->addWidget(m_status, 1);
+    layout->setAlignment(m_spinner, Qt::AlignTop);
+    // Room for the longest status, so that the rows above and below never move.
+    const QStringList lines(StatusText::maxLines, QStringLiteral("Ag"));
+    const int tallest = m_status->fontMetrics()
+                            .boundingRect(QRect(0, 0, sheetWidth, sheetWidth),
+                                          Qt::AlignLeft | Qt::AlignTop, lines.join(u'\n'))
+                            .height();
+    row->setFixedHeight(std::max(tallest, m_spinner->sizeHint().height()));
     return row;
 }
 
@@ -278,6 +330,11 @@ QWidget* CloudStudioView::makeActionRow()
     connect(m_generate, &QAbstractButton::clicked, this, &CloudStudioView::generate);
     layout->addWidget(m_generate);
     return row;
+}
+
+bool CloudStudioView::showsKeyringWait() const
+{
+    return m_studio->isReadingKey() && !m_keyringGrace->isActive();
 }
 
 QWidget* CloudStudioView::row(const QString& role) const

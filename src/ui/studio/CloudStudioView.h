@@ -8,10 +8,12 @@
 
 class AppState;
 class AquaButton;
+class FittingScrollArea;
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPlainTextEdit;
+class QTimer;
 class SegmentedControl;
 class Spinner;
 class StatusText;
@@ -46,6 +48,9 @@ public:
     StatusText* statusText() const { return m_status; }
     Spinner* spinner() const { return m_spinner; }
     KeySheet* keySheet() const { return m_keySheet; }
+    // Whether the sheet shows that it waits for the keyring (only once a wait has lasted a moment,
+    // so a keyring that answers at once never makes it flicker).
+    bool showsKeyringWait() const;
     // Rows by role, for tests: "emptyNote", "ownKey", "reference", "comingSoon".
     QWidget* row(const QString& role) const;
 
@@ -55,8 +60,13 @@ public Q_SLOTS:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void makeLayout();
+    // Bounds the scrolling rows so that the sheet fits its screen, and keeps it within it.
+    void fitToScreen();
     QWidget* makeHeader();
     QWidget* makeRoute();
     QWidget* makeModelPicker();
@@ -76,7 +86,11 @@ private:
     QString m_modelID;
     bool m_ownKey = true;
     bool m_appeared = false;
+    QTimer* m_keyringGrace = nullptr;
 
+    QWidget* m_top = nullptr;
+    FittingScrollArea* m_middle = nullptr;
+    QWidget* m_bottom = nullptr;
     AquaButton* m_done = nullptr;
     SegmentedControl* m_route = nullptr;
     QComboBox* m_model = nullptr;
@@ -91,7 +105,6 @@ private:
     AquaButton* m_enhance = nullptr;
     QLabel* m_uploadNote = nullptr;
     QLabel* m_comingSoon = nullptr;
-    QWidget* m_statusRow = nullptr;
     Spinner* m_spinner = nullptr;
     StatusText* m_status = nullptr;
     AquaButton* m_checkResult = nullptr;

@@ -2,9 +2,10 @@
 #include "KeySheet.h"
 #include "StatusText.h"
 #include "StudioRules.h"
-#include "cloud/ProviderKeyStore.h"
 #include "core/FileNames.h"
 #include "kit/AquaButton.h"
+#include "kit/FittingScrollArea.h"
+#include "kit/ScreenFit.h"
 #include "kit/SegmentedControl.h"
 #include "kit/Spinner.h"
 #include "kit/SymbolLabel.h"
@@ -17,6 +18,13 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QSignalBlocker>
+
+namespace {
+
+// However short the screen, the prompt and a row or two stay in reach.
+constexpr int minimumRowsHeight = 200;
+
+} // namespace
 
 // Every text, visibility and enabling of the sheet, from the controller, the store and the
 // inputs; called on every change of any of them.
@@ -37,9 +45,11 @@ void CloudStudioView::render()
 
     m_ownKeyBlock->setVisible(m_ownKey);
     const bool hasKey = studio.hasOwnKey();
+    const bool waiting = showsKeyringWait();
     m_keyLabel->setSymbol(hasKey ? QStringLiteral("checkmark.shield") : QStringLiteral("key"));
-    m_keyLabel->setText(hasKey ? tr("xAI key saved in keyring")
-                               : tr("Connect your personal xAI key"));
+    m_keyLabel->setText(hasKey    ? tr("xAI key saved in keyring")
+                        : waiting ? tr("Looking for your xAI key in the keyring…")
+                                  : tr("Connect your personal xAI key"));
     m_keyButton->setText(hasKey ? tr("Manage API Keys…") : tr("Set Up API Key…"));
 
     m_useReference->setEnabled(selected.has_value());
@@ -49,10 +59,13 @@ void CloudStudioView::render()
     m_uploadNote->setText(StudioRules::uploadNote(m_useReference->isChecked()));
     m_comingSoon->setVisible(!studio.models().isEmpty());
 
-    m_spinner->setVisible(busy);
-    m_status->setVisible(!studio.message().isNull());
-    m_statusRow->setVisible(busy || !studio.message().isNull());
-    m_status->setMessage(studio.message());
+    // The controller's sentence; while there is none, what the sheet waits for.
+    QString status = studio.message();
+    if (status.isNull() && waiting)
+        status = tr("Waiting for the keyring…");
+    m_spinner->setVisible(busy || waiting);
+    m_status->setVisible(!status.isNull());
+    m_status->setMessage(status);
 
     m_checkResult->setVisible(!studio.resumeJob().isNull());
     m_checkResult->setEnabled(!busy);
@@ -99,20 +112,42 @@ void CloudStudioView::openKeySheet()
     m_keySheet = new KeySheet(this);
     m_keySheet->setAttribute(Qt::WA_DeleteOnClose);
     // However the sheet closes, the key rule decides what the studio may use.
-    connect(m_keySheet, &QDialog::finished, this,
-            [this] { m_studio->setHasOwnKey(ProviderKeyStore::usableKey().has_value()); });
+    connect(m_keySheet, &QDialog::finished, this, [this] { m_studio->readOwnKey(); });
     m_keySheet->open();
 }
 
 void CloudStudioView::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
+    fitToScreen();
     if (m_appeared)
         return;
     m_appeared = true;
     m_ownKey = false;
     render();
     m_studio->load();
+}
+
+void CloudStudioView::fitToScreen()
+{
+    const int fixed = m_top->sizeHint().height() + m_bottom->sizeHint().height();
+    m_middle->setMaximumHeight(
+        std::max(minimumRowsHeight, ScreenFit::availableHeight(*this) - fixed));
+    ScreenFit::keepWithin(*this);
+}
+
+// Placed or framed anew, the sheet may have another screen or a known frame.
+void CloudStudioView::moveEvent(QMoveEvent* event)
+{
+    QDialog::moveEvent(event);
+    fitToScreen();
+}
+
+// Grown with its content, it may reach past the screen's lower edge.
+void CloudStudioView::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    ScreenFit::keepWithin(*this);
 }
 
 void CloudStudioView::reject()

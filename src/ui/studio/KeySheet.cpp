@@ -2,6 +2,7 @@
 
 #include "APIKeysView.h"
 #include "kit/AquaButton.h"
+#include "kit/ScreenFit.h"
 #include "kit/TolvaneTheme.h"
 
 #include <QHBoxLayout>
@@ -34,4 +35,24 @@ KeySheet::KeySheet(QWidget* parent) : QDialog(parent), m_keys(new APIKeysView)
     layout->addLayout(header);
     layout->addWidget(m_keys, 0, Qt::AlignHCenter);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    m_fullHeight = m_keys->height();
+}
+
+void KeySheet::fitToScreen()
+{
+    const int header = sizeHint().height() - m_keys->height();
+    m_keys->setFixedHeight(std::min(m_fullHeight, ScreenFit::availableHeight(*this) - header));
+    ScreenFit::keepWithin(*this);
+}
+
+void KeySheet::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    fitToScreen();
+}
+
+void KeySheet::moveEvent(QMoveEvent* event)
+{
+    QDialog::moveEvent(event);
+    fitToScreen();
 }

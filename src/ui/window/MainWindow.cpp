@@ -1,32 +1,24 @@
 #include "MainWindow.h"
 
 #include "AboutWindow.h"
+#include "BlockedCloseFilter.h"
 #include "ContentView.h"
+#include "kit/ScreenFit.h"
 #include "settings/SettingsWindow.h"
 #include "store/AppState.h"
 #include "updates/UpdateManager.h"
 
 #include <QAction>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenuBar>
 #include <QScreen>
 #include <QWindow>
-#include <algorithm>
 
 namespace {
 
 const QSize contentMinimum(960, 620);
 const QSize contentDefault(1180, 740);
-// Before the window manager frames a window its frame is unknown: room for a tall title bar.
-const QMargins typicalFrame(4, 40, 4, 4);
-
-// `frame` moved as little as needed to lie inside `free`; its top-left corner when it is larger.
-QRect keptInside(QRect frame, const QRect& free)
-{
-    frame.moveLeft(std::max(free.left(), std::min(frame.left(), free.right() + 1 - frame.width())));
-    frame.moveTop(std::max(free.top(), std::min(frame.top(), free.bottom() + 1 - frame.height())));
-    return frame;
-}
 
 } // namespace
 
@@ -44,12 +36,49 @@ MainWindow::MainWindow(AppState& state, UpdateManager& updates, QWidget* parent)
     connect(&m_state, &AppState::isImportingChanged, this, &MainWindow::updateActions);
     connect(&m_updates, &UpdateManager::canCheckChanged, this, &MainWindow::updateActions);
     updateActions();
+
+    // The window manager's close button is Qt's to handle unless a sheet blocks the window.
+    m_closeFilter = BlockedCloseFilter::forX11(this, [this] { return requestQuitUnderSheet(); });
+    if (m_closeFilter)
+        QCoreApplication::instance()->installNativeEventFilter(m_closeFilter.get());
 }
 
 MainWindow::~MainWindow()
 {
+    QCoreApplication::instance()->removeEventFilter(this);
     delete m_settingsWindow;
     delete m_aboutWindow;
+}
+
+// A window-modal sheet blocks this window, its menus and its shortcuts; quitting must still work.
+void MainWindow::setBlocked(bool blocked)
+{
+    if (blocked == m_blocked)
+        return;
+    m_blocked = blocked;
+    if (blocked)
+        QCoreApplication::instance()->installEventFilter(this);
+    else
+        QCoreApplication::instance()->removeEventFilter(this);
+}
+
+// Installed only while blocked: the Quit shortcut pressed in a sheet (or any other window).
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress &&
+        QKeySequence(static_cast<QKeyEvent*>(event)->keyCombination()) == m_quit->shortcut() &&
+        requestQuitUnderSheet())
+        return true;
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// Asked once the key press or the window manager's message that asked has been handled.
+bool MainWindow::requestQuitUnderSheet()
+{
+    if (!m_blocked)
+        return false;
+    QMetaObject::invokeMethod(this, &MainWindow::quitRequested, Qt::QueuedConnection);
+    return true;
 }
 
 // The window's one central widget, and the toolbar that comes with it.
@@ -113,8 +142,8 @@ void MainWindow::placeOnScreen()
 {
     const QRect free = freeArea();
     const int bars = menuBar()->sizeHint().height() + contentView()->toolbar()->sizeHint().height();
-    resize(initialSize(free.size(), bars, typicalFrame));
-    QRect framed = rect().marginsAdded(typicalFrame);
+    resize(initialSize(free.size(), bars, ScreenFit::typicalFrame));
+    QRect framed = rect().marginsAdded(ScreenFit::typicalFrame);
     framed.moveCenter(free.center());
     move(framed.topLeft());
 }
@@ -132,15 +161,17 @@ void MainWindow::keepFrameOnScreen()
         this->size().boundedTo(free.size().shrunkBy(margins)).expandedTo(minimumSizeHint());
     if (size != this->size())
         resize(size);
-    const QRect framed = keptInside(QRect(pos(), size.grownBy(margins)), free);
+    const QRect framed = ScreenFit::keptInside(QRect(pos(), size.grownBy(margins)), free);
     if (framed.topLeft() != pos())
         move(framed.topLeft());
 }
 
 bool MainWindow::event(QEvent* event)
 {
-    const bool handled = QMainWindow::event(event);
     const QEvent::Type type = event->type();
+    if (type == QEvent::WindowBlocked || type == QEvent::WindowUnblocked)
+        setBlocked(type == QEvent::WindowBlocked);
+    const bool handled = QMainWindow::event(event);
     if (m_placing && (type == QEvent::Show || type == QEvent::Move || type == QEvent::Resize))
         keepFrameOnScreen();
     return handled;
@@ -165,10 +196,10 @@ void MainWindow::openSettings()
         m_settingsWindow->setWindowIcon(windowIcon());
         // Over the window it came from, framed the way this one is.
         m_settingsWindow->adjustSize();
-        const QMargins margins = frame().isNull() ? typicalFrame : frame();
+        const QMargins margins = frame().isNull() ? ScreenFit::typicalFrame : frame();
         QRect framed(QPoint(), m_settingsWindow->size().grownBy(margins));
         framed.moveCenter(frameGeometry().center());
-        m_settingsWindow->move(keptInside(framed, freeArea()).topLeft());
+        m_settingsWindow->move(ScreenFit::keptInside(framed, freeArea()).topLeft());
     }
     m_settingsWindow->show();
     m_settingsWindow->raise();

@@ -2,9 +2,11 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <memory>
 
 class AboutWindow;
 class AppState;
+class BlockedCloseFilter;
 class ContentView;
 class QAction;
 class SettingsWindow;
@@ -41,18 +43,27 @@ public:
     void openAbout();
     AboutWindow* aboutWindow() const;
 
+    // While a sheet blocks this window (and with it the Quit command), the Quit shortcut typed
+    // anywhere and the window manager's close of this window, which Qt drops then, come here:
+    // the application is asked to quit, and the answer is true. False, and nothing done, when no
+    // sheet blocks the window.
+    bool requestQuitUnderSheet();
+
 Q_SIGNALS:
-    // "Quit Tolvane" was chosen; the application decides whether to go.
+    // "Quit Tolvane" was chosen (from this window or, by its shortcut, from a sheet over it), or
+    // the window manager closed the window under a sheet; the application decides whether to go.
     void quitRequested();
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QWidget* makeContent();
     void buildMenus();
     void placeOnScreen();
     void keepFrameOnScreen();
+    void setBlocked(bool blocked);
     QMargins frame() const;
     QRect freeArea() const;
 
@@ -67,4 +78,7 @@ private:
     QPointer<AboutWindow> m_aboutWindow;
     // Until the window manager has framed the first window, its frame is only guessed.
     bool m_placing = true;
+    // While a sheet blocks this window, its Quit shortcut is taken from every window.
+    bool m_blocked = false;
+    std::unique_ptr<BlockedCloseFilter> m_closeFilter;
 };
