@@ -49,9 +49,9 @@ public:
         double share = 0; // of the network's multiply-adds
         double ms = 0;
     };
-    // Runs the first steps that hold at least `share` of the multiply-adds twice and gives the
-    // second run's time: the device's own where it can tell, else the host's. Throws
-    // DeviceError as run() does.
+    // Runs the first steps that hold at least `share` of the multiply-adds and gives their
+    // time: the device's own where it can tell, else the host's. Throws DeviceError as run()
+    // does.
     PartTime timePart(double share);
 
     // Device memory the program needs, for the choice of a device.

@@ -47,6 +47,7 @@ struct VulkanNetwork::Impl {
     Memory floatOutput; // run()'s answer, made on its first use
     VkCommandBuffer runCommands = VK_NULL_HANDLE;
     VkCommandBuffer partCommands = VK_NULL_HANDLE; // a first part of the steps, for timing
+    size_t partSteps = SIZE_MAX;                   // the steps it holds
     VkDescriptorSetLayout setLayout = VK_NULL_HANDLE;
     VkPipelineLayout pipelineLayout = VK_NULL_HANDLE;
     VkDescriptorPool pool = VK_NULL_HANDLE;

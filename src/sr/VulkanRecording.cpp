@@ -204,7 +204,9 @@ double VulkanNetwork::Impl::recordPart(double share)
         part += program.dispatches[steps++].multiplyAdds;
     if (!partCommands)
         partCommands = allocateCommands();
-    record(partCommands, slots[0], steps, [](VkCommandBuffer) {});
+    if (steps != partSteps)
+        record(partCommands, slots[0], steps, [](VkCommandBuffer) {});
+    partSteps = steps;
     return total > 0 ? part / total : 1.0;
 }
 
