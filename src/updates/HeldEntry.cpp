@@ -38,9 +38,39 @@ bool lockStillLinked(int fd, Locking locking)
     return ::fstat(fd, &status) == 0 && status.st_nlink > 0;
 }
 
+// Lets the owner list and empty a folder of the updater's own that a release shipped, or a user
+// made, read-only: without it, the leftover stays for ever. Only the folder held, never a link's
+// target: the descriptor is the folder.
+void makeEmptiable(int folder)
+{
+    struct stat status {};
+    if (::fstat(folder, &status) != 0 || !S_ISDIR(status.st_mode) ||
+        (status.st_mode & S_IRWXU) == S_IRWXU || status.st_uid != ::geteuid())
+        return;
+    // fchmod() refuses an O_PATH descriptor; its /proc name leads to the same folder.
+    ::chmod(QStringLiteral("/proc/self/fd/%1").arg(folder).toLocal8Bit().constData(),
+            (status.st_mode & 07777) | S_IRWXU);
+}
+
+// The folder `name` in `parent`, open for listing, never through a link, made emptiable first.
+int openInner(int parent, const char* name)
+{
+    const int path = ::openat(parent, name, O_PATH | O_NOFOLLOW | O_DIRECTORY | O_CLOEXEC);
+    if (path < 0)
+        return -1;
+    makeEmptiable(path);
+    // The /proc name is a link by nature; it leads to the folder already held.
+    const int inner =
+        ::open(QStringLiteral("/proc/self/fd/%1").arg(path).toLocal8Bit().constData(),
+               (openFlags & ~O_NOFOLLOW) | O_DIRECTORY);
+    ::close(path);
+    return inner;
+}
+
 // Empties the folder open at `folder`, never following a link.
 void removeContents(int folder)
 {
+    makeEmptiable(folder);
     DIR* listing = ::fdopendir(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
     if (!listing)
         return;
@@ -53,7 +83,7 @@ void removeContents(int folder)
         if (::fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
         if (S_ISDIR(status.st_mode)) {
-            const int inner = ::openat(folder, name, openFlags | O_DIRECTORY);
+            const int inner = openInner(folder, name);
             if (inner >= 0) {
                 removeContents(inner);
                 ::close(inner);

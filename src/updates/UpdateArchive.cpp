@@ -54,6 +54,8 @@ void runTar(const HeldEntry& archive, const QStringList& arguments,
     // Listings in a fixed language and layout, whatever the user's locale.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    // tar runs gzip by name: never the first one on the user's search path either.
+    environment.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
     tar.setProcessEnvironment(environment);
     tar.start(tarProgram, arguments + QStringList{QStringLiteral("--file=-")});
     const QDeadlineTimer deadline(tarTimeoutMs);
@@ -157,21 +159,36 @@ struct Listing {
     qint64 diskBytes = 0;
 };
 
-// A gzip bomb ends here, as soon as tar names a member too many, before a byte is written and
-// before the rest is decompressed.
-Listing listMembers(const HeldEntry& archive)
+QString megabytes(qint64 bytes)
+{
+    return QString::number(double(bytes) / 1e6, 'f', 1) + QStringLiteral(" MB");
+}
+
+// The members listed so far already take more than either bound.
+void checkSize(qint64 listedBytes, qint64 availableBytes)
+{
+    if (listedBytes > UpdateArchive::maxUnpackedBytes)
+        throw UpdateErrors::refused(QStringLiteral("the archive would unpack to more than %1 GiB.")
+                                        .arg(UpdateArchive::maxUnpackedBytes >> 30));
+    if (listedBytes > availableBytes)
+        throw UpdateErrors::installFailed(
+            QStringLiteral("it needs at least %1 of free space beside the installation, and "
+                           "only %2 are free.")
+                .arg(megabytes(listedBytes), megabytes(std::max<qint64>(0, availableBytes))));
+}
+
+// A gzip bomb, or a release too large for the disk, ends here, as soon as tar names a member
+// too many: before a byte is written and before the rest is decompressed.
+Listing listMembers(const HeldEntry& archive, qint64 availableBytes)
 {
     Listing listing;
     runTar(archive,
            {QStringLiteral("--list"), QStringLiteral("--verbose"), QStringLiteral("--gzip"),
             QStringLiteral("--numeric-owner"), QStringLiteral("--quoting-style=c")},
-           [&listing](const QByteArray& line) {
+           [&listing, availableBytes](const QByteArray& line) {
                listing.members.append(parseLine(line));
                listing.diskBytes += diskBytes(listing.members.last());
-               if (listing.diskBytes > UpdateArchive::maxUnpackedBytes)
-                   throw UpdateErrors::refused(
-                       QStringLiteral("the archive would unpack to more than %1 GiB.")
-                           .arg(UpdateArchive::maxUnpackedBytes >> 30));
+               checkSize(listing.diskBytes, availableBytes);
            });
     return listing;
 }
@@ -255,29 +272,14 @@ void checkMembers(const QList<Member>& members)
     }
 }
 
-QString megabytes(qint64 bytes)
-{
-    return QString::number(double(bytes) / 1e6, 'f', 1) + QStringLiteral(" MB");
-}
-
-void checkSpace(qint64 needed, qint64 availableBytes)
-{
-    if (needed > availableBytes)
-        throw UpdateErrors::installFailed(
-            QStringLiteral("it needs %1 of free space beside the installation, and only %2 are "
-                           "free.")
-                .arg(megabytes(needed), megabytes(std::max<qint64>(0, availableBytes))));
-}
-
 } // namespace
 
 namespace UpdateArchive {
 
 void unpack(const HeldEntry& archive, const QString& destination, qint64 availableBytes)
 {
-    const Listing listing = listMembers(archive);
+    const Listing listing = listMembers(archive, availableBytes);
     checkMembers(listing.members);
-    checkSpace(listing.diskBytes, availableBytes);
     runTar(archive, {QStringLiteral("--extract"), QStringLiteral("--gzip"),
                      QStringLiteral("--no-same-owner"), QStringLiteral("--no-same-permissions"),
                      QStringLiteral("--directory"), destination});

@@ -1,5 +1,6 @@
 #include "UpdateInstaller.h"
 
+#include "MountPoints.h"
 #include "ReleaseManifest.h"
 #include "UpdateArchive.h"
 #include "UpdateErrors.h"
@@ -36,6 +37,12 @@ MessageError cannotUpdate(const QString& folder, const QString& why)
 {
     return MessageError(QStringLiteral("Tolvane can’t update itself in “%1”: %2")
                             .arg(QDir::toNativeSeparators(folder), why));
+}
+
+MessageError mountPointRefusal(const QString& folder)
+{
+    return cannotUpdate(folder, QStringLiteral("it is a mount point, and a mount point can’t be "
+                                               "replaced."));
 }
 
 bool holdsProgram(const QString& tree)
@@ -96,13 +103,16 @@ QString releaseTreeIn(const QString& staging)
     return tree;
 }
 
+// A bind mount of a folder on the same file system keeps the device number: the kernel says.
 bool isMountPoint(const QString& folder)
 {
     struct stat self {};
     struct stat above {};
-    return ::stat(QFile::encodeName(folder).constData(), &self) == 0 &&
-           ::stat(QFile::encodeName(folder + QStringLiteral("/..")).constData(), &above) == 0 &&
-           (self.st_dev != above.st_dev || self.st_ino == above.st_ino);
+    const bool otherDevice =
+        ::stat(QFile::encodeName(folder).constData(), &self) == 0 &&
+        ::stat(QFile::encodeName(folder + QStringLiteral("/..")).constData(), &above) == 0 &&
+        (self.st_dev != above.st_dev || self.st_ino == above.st_ino);
+    return otherDevice || MountPoints::isMountRoot(folder);
 }
 
 qint64 freeBytes(const QString& folder)
@@ -153,6 +163,8 @@ UpdateInstaller::UpdateInstaller(QString installFolder, Options options)
         m_options.isMountPoint = isMountPoint;
     if (!m_options.freeBytes)
         m_options.freeBytes = freeBytes;
+    if (!m_options.syncFileSystem)
+        m_options.syncFileSystem = ::syncfs;
 }
 
 QString UpdateInstaller::runningInstallFolder()
@@ -197,8 +209,7 @@ void UpdateInstaller::checkCanInstall() const
         throw cannotUpdate(
             folder, QStringLiteral("it holds “%1”, which is not part of Tolvane.").arg(other));
     if (m_options.isMountPoint(folder))
-        throw cannotUpdate(folder, QStringLiteral("it is a mount point, and a mount point can’t "
-                                                  "be replaced."));
+        throw mountPointRefusal(folder);
     if (!m_options.isWritable(folder) || !m_options.isWritable(parentFolder()))
         throw cannotUpdate(folder, QStringLiteral("you don’t have permission to change it or "
                                                   "the folder that holds it."));
@@ -247,7 +258,7 @@ void UpdateInstaller::swapIn(const QString& newTree, const HeldEntry& staging) c
 {
     // The new tree's data reaches the disk before it replaces the old one, so that a power cut
     // never leaves a tree of empty files with the old one gone.
-    if (::syncfs(staging.descriptor()) != 0)
+    if (m_options.syncFileSystem(staging.descriptor()) != 0)
         throw systemFailure();
     step(Step::synced);
     // Held while it moves: wherever the old tree goes, it is this update's until removed.
@@ -269,21 +280,27 @@ QString UpdateInstaller::exchange(const QString& newTree) const
         return newTree;
     }
     if (m_options.atomicExchange && errno != EINVAL && errno != ENOSYS)
-        throw systemFailure();
+        throw renameFailure();
     // Without an atomic exchange there is no installation between these two renames, so
     // nothing else happens in between; recover() puts a whole tree back after a crash there.
     const QString aside = UpdateLeftovers::newPath(parentFolder(), UpdateLeftovers::Kind::oldTree);
     const QByteArray asideName = QFile::encodeName(aside);
     if (::rename(current.constData(), asideName.constData()) != 0)
-        throw systemFailure();
+        throw renameFailure();
     step(Step::movedAside);
     if (::rename(fresh.constData(), current.constData()) != 0) {
-        const MessageError error = systemFailure();
+        const MessageError error = renameFailure();
         ::rename(asideName.constData(), current.constData());
         throw error;
     }
     step(Step::swapped);
     return aside;
+}
+
+// A mount the check before the download did not see (made since, or not reported) ends here.
+MessageError UpdateInstaller::renameFailure() const
+{
+    return errno == EBUSY ? mountPointRefusal(m_installFolder) : systemFailure();
 }
 
 void UpdateInstaller::recover() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "HeldEntry.h"
+#include "core/EngineError.h"
 
 #include <QString>
 #include <functional>
@@ -19,11 +20,14 @@ public:
         // Whether the process may create, rename and remove entries in a folder. Injected
         // because root ignores permission bits.
         std::function<bool(const QString& folder)> isWritable;
-        // Whether a folder is a mount point (its device differs from its parent's), which no
-        // rename can replace.
+        // Whether a folder is a mount point (a bind mount included), which no rename can
+        // replace.
         std::function<bool(const QString& folder)> isMountPoint;
         // Free bytes on the file system that holds a folder.
         std::function<qint64(const QString& folder)> freeBytes;
+        // Writes the file system that holds the descriptor to disk; 0 or -1 with errno, as
+        // syncfs().
+        std::function<int(int fd)> syncFileSystem;
         // Off: swap with two renames, as on file systems without atomic exchange.
         bool atomicExchange = true;
         // Called after each step of install(), for tests that stop the process there.
@@ -71,6 +75,8 @@ private:
     void swapIn(const QString& newTree, const HeldEntry& staging) const;
     // Moves the held installation and the new tree past each other; the old tree's new path.
     QString exchange(const QString& newTree) const;
+    // The error of a failed rename of the installation, errno set.
+    MessageError renameFailure() const;
     void putBackWholeTree() const;
 
     QString m_installFolder;

@@ -1,6 +1,5 @@
 #include "UpdateSignature.h"
 
-#include "HeldEntry.h"
 #include "core/EngineError.h"
 
 #include <QFile>
@@ -61,11 +60,6 @@ void verify(int fd, const QString& signature, const QString& publicKey)
     if (result != 0)
         throw MessageError(
             QStringLiteral("The update’s signature does not match. It was not installed."));
-}
-
-void verifyFile(const QString& path, const QString& signature, const QString& publicKey)
-{
-    verify(HeldEntry::openFile(path).descriptor(), signature, publicKey);
 }
 
 } // namespace UpdateSignature

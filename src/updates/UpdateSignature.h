@@ -11,6 +11,4 @@ bool isValidPublicKey(const QString& publicKey);
 // (32 bytes). Throws MessageError naming what failed: the build's key, the signature, or the
 // file.
 void verify(int fd, const QString& signature, const QString& publicKey);
-// verify() on the file at `path`.
-void verifyFile(const QString& path, const QString& signature, const QString& publicKey);
 } // namespace UpdateSignature

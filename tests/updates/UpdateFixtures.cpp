@@ -52,6 +52,11 @@ void makeTree(const QString& folder, const QString& version)
     writeFile(folder + QStringLiteral("/share/tolvane/Models/PhotoX4.onnx"), "model");
 }
 
+QString buildTool(const char* variable, const char* builtIn)
+{
+    return qEnvironmentVariable(variable, QString::fromUtf8(builtIn));
+}
+
 void run(const QString& program, const QStringList& arguments)
 {
     QProcess process;
@@ -63,7 +68,8 @@ void run(const QString& program, const QStringList& arguments)
 QString packTree(const QString& tree, const QString& outFolder)
 {
     QProcess tool;
-    tool.start(QStringLiteral(TOLVANE_PACKAGE_TOOL), {QStringLiteral("--pack"), tree, outFolder});
+    tool.start(buildTool("TOLVANE_PACKAGE_TOOL", TOLVANE_PACKAGE_TOOL),
+               {QStringLiteral("--pack"), tree, outFolder});
     EXPECT_TRUE(tool.waitForFinished(30000));
     EXPECT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().toStdString();
     return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();

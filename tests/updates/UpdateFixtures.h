@@ -15,6 +15,9 @@ struct KeyPair {
 KeyPair makeKeyPair();
 // Writes a file, making its folders.
 void writeFile(const QString& path, const QByteArray& bytes);
+// A program of the source or build tree: `builtIn`, or where the environment variable names it
+// (a copy that an unprivileged user can reach).
+QString buildTool(const char* variable, const char* builtIn);
 // Runs a program to its successful end.
 void run(const QString& program, const QStringList& arguments);
 // Base64 ed25519 signature of the file's bytes.

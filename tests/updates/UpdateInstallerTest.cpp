@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 #include "UpdateFixtures.h"
+#include "UpdateInstallation.h"
 #include "core/EngineError.h"
 #include "core/FileNames.h"
 #include "updates/ReleaseManifest.h"
@@ -11,50 +12,12 @@
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <limits>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-namespace {
-
-struct Installation {
-    QTemporaryDir root;
-    QString folder = root.filePath(QStringLiteral("tolvane"));
-    QString archive = root.filePath(QStringLiteral("incoming.tar.gz"));
-
-    Installation() { UpdateFixtures::makeInstallation(folder, QStringLiteral("1.0.0")); }
-
-    UpdateInstaller installer(UpdateInstaller::Options options = {}) const
-    {
-        return UpdateInstaller(folder, std::move(options));
-    }
-    // Installs the archive as release 1.1.0 over the running 1.0.0.
-    void install(UpdateInstaller::Options options = {}) const
-    {
-        installer(std::move(options))
-            .install(HeldEntry::openFile(archive), QStringLiteral("1.1.0"),
-                     QStringLiteral("1.0.0"));
-    }
-    // Everything beside the installation except the archive: nothing may be left there.
-    QStringList leftovers() const
-    {
-        QStringList names = TestSupport::entries(root.path());
-        names.removeAll(QStringLiteral("incoming.tar.gz"));
-        return names;
-    }
-};
-
-QString failure(const std::function<void()>& step)
-{
-    try {
-        step();
-        return {};
-    } catch (const MessageError& error) {
-        return error.message();
-    }
-}
-
-} // namespace
 
 TEST(UpdateInstaller, SwapsInTheNewTreeInEitherLayoutAndWithEitherRename)
 {
@@ -79,6 +42,46 @@ TEST(UpdateInstaller, SwapsInTheNewTreeInEitherLayoutAndWithEitherRename)
                                Step::swapped};
             EXPECT_EQ(steps, expected);
         }
+    }
+}
+
+// The new tree's file system is written to disk before the swap; when that fails, nothing is
+// swapped and nothing is left.
+TEST(UpdateInstaller, WritesTheNewTreeToDiskBeforeTheSwapAndStopsWhenThatFails)
+{
+    using Step = UpdateInstaller::Step;
+    for (const bool fails : {false, true}) {
+        Installation install;
+        UpdateFixtures::makeArchive(install.archive, QStringLiteral("1.1.0"));
+        UpdateInstaller::Options options;
+        QStringList events;
+        options.syncFileSystem = [&](int fd) {
+            struct stat synced {};
+            struct stat parent {};
+            EXPECT_EQ(::fstat(fd, &synced), 0);
+            EXPECT_EQ(::stat(QFile::encodeName(install.root.path()).constData(), &parent), 0);
+            events << (synced.st_dev == parent.st_dev ? QStringLiteral("sync beside")
+                                                      : QStringLiteral("sync elsewhere"));
+            errno = EIO;
+            return fails ? -1 : 0;
+        };
+        options.afterStep = [&](Step done) { events << QString::number(int(done)); };
+        const QString message = failure([&] { install.install(options); });
+        const QString unpacked = QString::number(int(Step::unpacked));
+        const QString checked = QString::number(int(Step::checked));
+        if (fails) {
+            EXPECT_EQ(message, QStringLiteral("The update could not be installed: %1")
+                                   .arg(QString::fromLocal8Bit(std::strerror(EIO))));
+            EXPECT_EQ(events, (QStringList{unpacked, checked, QStringLiteral("sync beside")}));
+            EXPECT_EQ(UpdateFixtures::installedVersion(install.folder), QStringLiteral("1.0.0"));
+        } else {
+            EXPECT_EQ(message, QString());
+            EXPECT_EQ(events, (QStringList{unpacked, checked, QStringLiteral("sync beside"),
+                                           QString::number(int(Step::synced)),
+                                           QString::number(int(Step::swapped))}));
+            EXPECT_EQ(UpdateFixtures::installedVersion(install.folder), QStringLiteral("1.1.0"));
+        }
+        EXPECT_EQ(install.leftovers(), QStringList{QStringLiteral("tolvane")});
     }
 }
 
@@ -336,11 +339,91 @@ TEST(UpdateInstaller, RefusesAnArchiveThatWouldNotFit)
         UpdateInstaller::Options options;
         options.freeBytes = [](const QString&) { return qint64(2'000'000); };
         EXPECT_EQ(failure([&] { install.install(options); }),
-                  QStringLiteral("The update could not be installed: it needs 3.0 MB of free "
-                                 "space beside the installation, and only 2.0 MB are free."));
+                  QStringLiteral("The update could not be installed: it needs at least 3.0 MB of "
+                                 "free space beside the installation, and only 2.0 MB are free."));
         EXPECT_EQ(UpdateFixtures::installedVersion(install.folder), QStringLiteral("1.0.0"));
         EXPECT_EQ(install.leftovers(), QStringList{QStringLiteral("tolvane")});
     }
+}
+
+namespace {
+
+// A gzip stream that starts a tar archive of one member of `declaredBytes` and breaks off after
+// its first block of data, the way a listing of a bomb too large to write in a test starts.
+void writeBrokenOffArchive(const QString& path, qint64 declaredBytes)
+{
+    QByteArray header(512, '\0');
+    const auto put = [&header](int at, const QByteArray& field) {
+        header.replace(at, field.size(), field);
+    };
+    const auto octal = [](qint64 value, int digits) {
+        return QByteArray::number(value, 8).rightJustified(digits, '0');
+    };
+    put(0, "tolvane-1.1.0/share/tolvane/Models/Huge.onnx");
+    put(100, octal(0644, 7));
+    put(108, octal(0, 7));
+    put(116, octal(0, 7));
+    put(124, octal(declaredBytes, 11));
+    put(136, octal(0, 11));
+    put(148, QByteArray(8, ' '));
+    put(156, "0");
+    put(257, QByteArray("ustar\0" "00", 8));
+    int sum = 0;
+    for (const char byte : header)
+        sum += uchar(byte);
+    put(148, octal(sum, 6) + QByteArray("\0 ", 2));
+    TestSupport::writeBytes(path + QStringLiteral(".tar"), header + QByteArray(512, 'x'));
+    UpdateFixtures::run(QStringLiteral("gzip"), {QStringLiteral("-f"), path + QStringLiteral(".tar")});
+    QFile::remove(path);
+    ASSERT_TRUE(QFile::rename(path + QStringLiteral(".tar.gz"), path));
+}
+
+} // namespace
+
+// The listing stops at the first member past either bound: what follows, here nothing readable,
+// is never decompressed.
+TEST(UpdateInstaller, RefusesAnOversizedArchiveAtTheFirstMemberTooMany)
+{
+    struct Case {
+        qint64 declared;
+        qint64 free;
+        QString message;
+    };
+    const Case cases[] = {
+        {qint64(5) << 30, std::numeric_limits<qint64>::max(),
+         QStringLiteral("The update was refused: the archive would unpack to more than 4 GiB.")},
+        {qint64(2) << 30, qint64(1) << 30,
+         QStringLiteral("The update could not be installed: it needs at least 2147.5 MB of free "
+                        "space beside the installation, and only 1073.7 MB are free.")},
+    };
+    for (const Case& c : cases) {
+        Installation install;
+        writeBrokenOffArchive(install.archive, c.declared);
+        UpdateInstaller::Options options;
+        options.freeBytes = [&c](const QString&) { return c.free; };
+        EXPECT_EQ(failure([&] { install.install(options); }), c.message);
+        EXPECT_EQ(UpdateFixtures::installedVersion(install.folder), QStringLiteral("1.0.0"));
+        EXPECT_EQ(install.leftovers(), QStringList{QStringLiteral("tolvane")});
+    }
+}
+
+// Whatever gzip comes first on the search path, tar runs the system's.
+TEST(UpdateInstaller, UnpacksWithTheSystemsDecompressorWhateverThePath)
+{
+    Installation install;
+    UpdateFixtures::makeArchive(install.archive, QStringLiteral("1.1.0"));
+    QTemporaryDir bin;
+    const QString marker = bin.filePath(QStringLiteral("ran"));
+    const QString fake = bin.filePath(QStringLiteral("gzip"));
+    TestSupport::writeBytes(fake, "#!/bin/sh\ntouch '" + QFile::encodeName(marker) + "'\nexit 1\n");
+    ASSERT_TRUE(QFile::setPermissions(fake, QFile::ReadOwner | QFile::ExeOwner));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin.path()) + ':' + path);
+    const QString message = failure([&] { install.install(); });
+    qputenv("PATH", path);
+    EXPECT_EQ(message, QString());
+    EXPECT_FALSE(QFileInfo::exists(marker));
+    EXPECT_EQ(UpdateFixtures::installedVersion(install.folder), QStringLiteral("1.1.0"));
 }
 
 // A per-user prefix made by `cmake --install --prefix ~/.local` has bin/tolvane and
@@ -449,6 +532,7 @@ TEST(UpdateInstaller, AnArchiveWithoutACompleteManifestIsNoRelease)
 
 // What a crash, kill or logout during an update leaves beside the installation goes at the
 // next start, unless a running Tolvane holds it; nothing else is touched, nothing is followed.
+// Read-only folders in it go too: meaningful only for an ordinary user, whom their modes stop.
 TEST(UpdateInstaller, RecoveryRemovesOnlyLeftoversNobodyHolds)
 {
     Installation install;
@@ -464,6 +548,10 @@ TEST(UpdateInstaller, RecoveryRemovesOnlyLeftoversNobodyHolds)
                              QStringLiteral("1.1.0"));
     UpdateFixtures::makeTree(root + old, QStringLiteral("0.9.0"));
     QFile::setPermissions(root + old + QStringLiteral("/bin"), QFile::ReadOwner | QFile::ExeOwner);
+    const QString locked = root + staging + QStringLiteral("/tolvane-1.1.0/share/locked");
+    UpdateFixtures::writeFile(locked + QStringLiteral("/inner/file"), "x");
+    QFile::setPermissions(locked + QStringLiteral("/inner"), QFile::ReadOwner | QFile::ExeOwner);
+    QFile::setPermissions(locked, {});
 
     // Held by a running Tolvane; names that only look like the updater's; a link bearing its
     // name, whose target is not the updater's to remove.
@@ -479,13 +567,39 @@ TEST(UpdateInstaller, RecoveryRemovesOnlyLeftoversNobodyHolds)
     TestSupport::writeBytes(elsewhere.filePath(QStringLiteral("keep")), "mine");
     const QString link = name(".tolvane-staging-");
     ASSERT_TRUE(QFile::link(elsewhere.path(), root + link));
+    // A read-only folder of someone else's, linked from inside a leftover, keeps its mode.
+    const QString theirs = elsewhere.filePath(QStringLiteral("theirs"));
+    UpdateFixtures::writeFile(theirs + QStringLiteral("/keep"), "mine");
+    const auto owner = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+    QFile::setPermissions(theirs, QFile::ReadOwner | QFile::ExeOwner);
+    ASSERT_TRUE(QFile::link(theirs, root + old + QStringLiteral("/theirs")));
 
     install.installer().recover();
     QStringList expected = others + QStringList{QStringLiteral("tolvane"), heldName, link};
     expected.sort();
     EXPECT_EQ(install.leftovers(), expected);
     EXPECT_EQ(TestSupport::readBytes(elsewhere.filePath(QStringLiteral("keep"))), "mine");
+    EXPECT_EQ(TestSupport::readBytes(theirs + QStringLiteral("/keep")), "mine");
+    EXPECT_EQ(QFile::permissions(theirs) & owner, QFile::ReadOwner | QFile::ExeOwner);
+    QFile::setPermissions(theirs, owner);
     EXPECT_EQ(UpdateFixtures::installedVersion(install.folder), QStringLiteral("1.0.0"));
+}
+
+// The old tree goes after the swap even where a folder in it is read-only, as a release may
+// ship one: meaningful only for an ordinary user.
+TEST(UpdateInstaller, RemovesAnOldTreeWithReadOnlyFolders)
+{
+    for (const bool atomic : {true, false}) {
+        Installation install;
+        UpdateFixtures::makeArchive(install.archive, QStringLiteral("1.1.0"));
+        QFile::setPermissions(install.folder + QStringLiteral("/share/tolvane"),
+                              QFile::ReadOwner | QFile::ExeOwner);
+        UpdateInstaller::Options options;
+        options.atomicExchange = atomic;
+        install.install(options);
+        EXPECT_EQ(UpdateFixtures::installedVersion(install.folder), QStringLiteral("1.1.0"));
+        EXPECT_EQ(install.leftovers(), QStringList{QStringLiteral("tolvane")});
+    }
 }
 
 namespace {

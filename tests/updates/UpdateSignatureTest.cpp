@@ -2,6 +2,7 @@
 
 #include "UpdateFixtures.h"
 #include "core/EngineError.h"
+#include "updates/HeldEntry.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -11,7 +12,7 @@ namespace {
 QString verifyFailure(const QString& path, const QString& signature, const QString& key)
 {
     try {
-        UpdateSignature::verifyFile(path, signature, key);
+        UpdateSignature::verify(HeldEntry::openFile(path).descriptor(), signature, key);
         return {};
     } catch (const MessageError& error) {
         return error.message();
