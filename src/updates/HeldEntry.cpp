@@ -38,6 +38,12 @@ bool lockStillLinked(int fd, Locking locking)
     return ::fstat(fd, &status) == 0 && status.st_nlink > 0;
 }
 
+// The name in /proc that leads to what `fd` holds, whatever its path now is.
+QByteArray procName(int fd)
+{
+    return QByteArrayLiteral("/proc/self/fd/") + QByteArray::number(fd);
+}
+
 // Lets the owner list and empty a folder of the updater's own that a release shipped, or a user
 // made, read-only: without it, the leftover stays for ever. Only the folder held, never a link's
 // target: the descriptor is the folder.
@@ -48,8 +54,7 @@ void makeEmptiable(int folder)
         (status.st_mode & S_IRWXU) == S_IRWXU || status.st_uid != ::geteuid())
         return;
     // fchmod() refuses an O_PATH descriptor; its /proc name leads to the same folder.
-    ::chmod(QStringLiteral("/proc/self/fd/%1").arg(folder).toLocal8Bit().constData(),
-            (status.st_mode & 07777) | S_IRWXU);
+    ::chmod(procName(folder).constData(), (status.st_mode & 07777) | S_IRWXU);
 }
 
 // The folder `name` in `parent`, open for listing, never through a link, made emptiable first.
@@ -60,9 +65,7 @@ int openInner(int parent, const char* name)
         return -1;
     makeEmptiable(path);
     // The /proc name is a link by nature; it leads to the folder already held.
-    const int inner =
-        ::open(QStringLiteral("/proc/self/fd/%1").arg(path).toLocal8Bit().constData(),
-               (openFlags & ~O_NOFOLLOW) | O_DIRECTORY);
+    const int inner = ::open(procName(path).constData(), (openFlags & ~O_NOFOLLOW) | O_DIRECTORY);
     ::close(path);
     return inner;
 }

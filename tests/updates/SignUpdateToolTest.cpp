@@ -54,7 +54,7 @@ TEST(SignUpdateTool, KeysAndSignaturesMatchTheUpdater)
     ASSERT_TRUE(match.hasMatch()) << signing.out.toStdString();
     EXPECT_EQ(match.captured(2).toLongLong(), QFileInfo(archive).size());
     EXPECT_NO_THROW(UpdateSignature::verify(HeldEntry::openFile(archive).descriptor(),
-                                             match.captured(1), publicKey));
+                                            match.captured(1), publicKey));
 
     // Anything but a key made by the tool is refused.
     EXPECT_EQ(signUpdate({QStringLiteral("sign"), archive, archive}).status, 1);

@@ -13,9 +13,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cerrno>
-#include <limits>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -367,13 +367,14 @@ void writeBrokenOffArchive(const QString& path, qint64 declaredBytes)
     put(136, octal(0, 11));
     put(148, QByteArray(8, ' '));
     put(156, "0");
-    put(257, QByteArray("ustar\0" "00", 8));
+    put(257, QByteArray("ustar", 6) + "00");
     int sum = 0;
     for (const char byte : header)
         sum += uchar(byte);
     put(148, octal(sum, 6) + QByteArray("\0 ", 2));
     TestSupport::writeBytes(path + QStringLiteral(".tar"), header + QByteArray(512, 'x'));
-    UpdateFixtures::run(QStringLiteral("gzip"), {QStringLiteral("-f"), path + QStringLiteral(".tar")});
+    UpdateFixtures::run(QStringLiteral("gzip"),
+                        {QStringLiteral("-f"), path + QStringLiteral(".tar")});
     QFile::remove(path);
     ASSERT_TRUE(QFile::rename(path + QStringLiteral(".tar.gz"), path));
 }
