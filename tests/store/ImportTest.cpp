@@ -256,8 +256,10 @@ TEST_F(ImportTest, FindsPicturesWithoutProc)
             ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
             ::mount("none", "/proc", "tmpfs", 0, nullptr) != 0)
             GTEST_SKIP() << "no mount namespace: " << std::strerror(errno);
-        ASSERT_FALSE(QFile::exists("/proc/self"));
+        EXPECT_FALSE(QFile::exists("/proc/self"));
         addAndWait({image("a.png"), image("shots/b.jpg")});
+        // Back for whatever needs it at exit (the leak checker does).
+        ::umount2("/proc", MNT_DETACH);
         EXPECT_EQ(queuedNames(), (QStringList{"a.png", "shots/b.jpg"}));
         EXPECT_FALSE(m_state.items().last().thumbnail.isNull());
         EXPECT_FALSE(m_state.notice());
