@@ -3,8 +3,12 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QTest>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace TestSupport {
 
@@ -174,6 +178,64 @@ Item queuedItem(Item::Status status)
     item.path = "/x/" + item.id.toString(QUuid::WithoutBraces) + ".png";
     item.status = std::move(status);
     return item;
+}
+
+} // namespace TestSupport
+
+namespace TestSupport {
+
+Fifos::Fifos(QString spare) : m_spare(std::move(spare))
+{
+    QDir().mkpath(m_spare);
+}
+
+Fifos::~Fifos()
+{
+    release();
+}
+
+bool swapLink(const QString& target, const QString& path, bool symbolic)
+{
+    const QByteArray from = QFile::encodeName(target);
+    const QByteArray staged = QFile::encodeName(path + QStringLiteral(".swap"));
+    ::unlink(staged.constData());
+    const int made = symbolic ? ::symlink(from.constData(), staged.constData())
+                              : ::link(from.constData(), staged.constData());
+    return made == 0 && ::rename(staged.constData(), QFile::encodeName(path).constData()) == 0;
+}
+
+void Fifos::swapIn(const QString& path, bool withWriter)
+{
+    const QString fifo = m_spare + QStringLiteral("/fifo-%1").arg(m_made.size());
+    if (::mkfifo(QFile::encodeName(fifo).constData(), 0600) != 0)
+        return;
+    m_made << fifo;
+    if (withWriter)
+        m_writers << ::open(QFile::encodeName(fifo).constData(), O_RDWR | O_CLOEXEC);
+    swapLink(fifo, path, false);
+}
+
+void Fifos::release()
+{
+    for (const int writer : std::as_const(m_writers))
+        if (writer >= 0)
+            ::close(writer);
+    m_writers.clear();
+    for (const QString& fifo : std::as_const(m_made)) {
+        const int end = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+        if (end >= 0)
+            ::close(end);
+    }
+}
+
+void Fifos::releaseWhile(const std::function<bool()>& stuck, int msecs)
+{
+    static_cast<void>(QTest::qWaitFor(
+        [&] {
+            release();
+            return !stuck();
+        },
+        msecs));
 }
 
 } // namespace TestSupport

@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QString>
+#include <functional>
 
 namespace TestSupport {
 // The shared 24x18 straight-alpha fixture: red 220 where x < 12, green 160 where y < 9, blue 70;
@@ -55,4 +56,33 @@ QImage noiseFixture(int width, int height, bool alpha);
 namespace TestSupport {
 // A queued item with a fresh id, a made-up path and `status`.
 Item queuedItem(Item::Status status);
+} // namespace TestSupport
+
+namespace TestSupport {
+// FIFOs put where pictures were, as a hostile or synced folder might. Each stays linked in
+// `spare` so that a reader stuck on one (in code that waits on FIFOs) can always be released:
+// release(), also run by the destructor, closes the held writers and opens and closes every
+// FIFO's writing end, which ends every wait with end of file.
+class Fifos {
+public:
+    explicit Fifos(QString spare);
+    ~Fifos();
+    Fifos(const Fifos&) = delete;
+    Fifos& operator=(const Fifos&) = delete;
+
+    // Replaces whatever is at `path` with a new FIFO in one step. With a writer held open (one
+    // that never writes), a plain open of it succeeds and the first read waits instead.
+    void swapIn(const QString& path, bool withWriter = false);
+    void release();
+    // Releases again and again, handling events, while `stuck` holds and for at most `msecs`:
+    // code that opens a FIFO by name waits again at every open.
+    void releaseWhile(const std::function<bool()>& stuck, int msecs = 10000);
+
+private:
+    QString m_spare;
+    QStringList m_made;
+    QList<int> m_writers;
+};
+// Puts `target` at `path` in one step, as a hard link of it or, with `symbolic`, a link to it.
+bool swapLink(const QString& target, const QString& path, bool symbolic);
 } // namespace TestSupport

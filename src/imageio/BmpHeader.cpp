@@ -1,15 +1,14 @@
 #include "BmpHeader.h"
 
-#include <QFile>
+#include <QIODevice>
 #include <QtEndian>
 #include <cstdlib>
 
 namespace BmpHeader {
 
-std::optional<QSize> size(const QString& path)
+std::optional<QSize> size(QIODevice& file)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.isOpen() || !file.seek(0))
         return std::nullopt;
     const QByteArray head = file.read(26);
     if (head.size() < 26 || !head.startsWith("BM"))

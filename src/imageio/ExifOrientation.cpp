@@ -1,6 +1,6 @@
 #include "ExifOrientation.h"
 
-#include <QFile>
+#include <QIODevice>
 #include <QTransform>
 #include <QtEndian>
 
@@ -117,15 +117,6 @@ Transformations ofContainer(QIODevice& device)
         exif = webpExif(device);
     device.seek(start);
     return ofExif(exif);
-}
-
-Transformations ofFile(const QString& path)
-{
-    QFile file(path);
-    // Unbuffered: the walk reads a few bytes per chunk, not the chunks between them.
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return QImageIOHandler::TransformationNone;
-    return ofContainer(file);
 }
 
 QImage apply(QImage image, Transformations transformation)

@@ -11,7 +11,6 @@ namespace ExifOrientation {
 // The orientation of a PNG or WebP held by `device` (read from its start, position restored),
 // as Qt's transformation flags; none for other formats or files without one.
 QImageIOHandler::Transformations ofContainer(QIODevice& device);
-QImageIOHandler::Transformations ofFile(const QString& path);
 
 // The orientation tag of TIFF-structured EXIF data (with or without the "Exif\0\0" prefix).
 QImageIOHandler::Transformations ofExif(const QByteArray& exif);

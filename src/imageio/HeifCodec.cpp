@@ -4,8 +4,8 @@
 #include "PixelBuffer.h"
 #include "core/EngineError.h"
 #include "core/FileNames.h"
+#include "core/RegularFile.h"
 
-#include <QFile>
 #include <QLoggingCategory>
 #include <algorithm>
 #include <cmath>
@@ -54,12 +54,52 @@ template <typename Read> Handle openPrimaryWith(Context& context, const QString&
     return Handle(handle, heif_image_handle_release);
 }
 
-Handle openPrimary(const QString& path, Context& context)
+// libheif reads lazily, so the device lives as long as the context; members end in reverse.
+struct Opened {
+    std::unique_ptr<QIODevice> device;
+    Context context{nullptr, heif_context_free};
+    Handle primary{nullptr, heif_image_handle_release};
+};
+
+QIODevice& deviceOf(void* userdata)
 {
-    const QByteArray file = QFile::encodeName(path);
-    return openPrimaryWith(context, path, [&](heif_context* opened) {
-        return heif_context_read_from_file(opened, file.constData(), nullptr);
+    return *static_cast<QIODevice*>(userdata);
+}
+
+int64_t positionOf(void* userdata)
+{
+    return deviceOf(userdata).pos();
+}
+
+int readFrom(void* data, size_t size, void* userdata)
+{
+    const qint64 wanted = qint64(size);
+    return deviceOf(userdata).read(static_cast<char*>(data), wanted) == wanted ? 0 : -1;
+}
+
+int seekTo(int64_t position, void* userdata)
+{
+    return deviceOf(userdata).seek(position) ? 0 : -1;
+}
+
+heif_reader_grow_status reaches(int64_t target, void* userdata)
+{
+    return target <= deviceOf(userdata).size() ? heif_reader_grow_status_size_reached
+                                               : heif_reader_grow_status_size_beyond_eof;
+}
+
+const heif_reader deviceReader = {1, positionOf, readFrom, seekTo, reaches};
+
+Opened openPrimary(const RegularFile& file)
+{
+    Opened opened;
+    opened.device = file.device();
+    if (!opened.device->isOpen())
+        return opened;
+    opened.primary = openPrimaryWith(opened.context, file.path(), [&](heif_context* context) {
+        return heif_context_read_from_reader(context, &deviceReader, opened.device.get(), nullptr);
     });
+    return opened;
 }
 
 bool hasProfile(const heif_image_handle* handle)
@@ -166,31 +206,28 @@ QImage decodePrimary(Handle handle, const QString& path, qint64 maxBytes)
 
 namespace HeifCodec {
 
-bool sniff(const QString& path)
+bool sniff(const RegularFile& file)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    return sniffData(file.read(64));
+    const std::unique_ptr<QIODevice> device = file.device();
+    return device->isOpen() && sniffData(device->read(64));
 }
 
-std::optional<QSize> pixelSize(const QString& path)
+std::optional<QSize> pixelSize(const RegularFile& file)
 {
-    Context context(nullptr, heif_context_free);
-    Handle handle = openPrimary(path, context);
-    if (!handle)
+    const Opened opened = openPrimary(file);
+    if (!opened.primary)
         return std::nullopt;
-    const int width = heif_image_handle_get_width(handle.get());
-    const int height = heif_image_handle_get_height(handle.get());
+    const int width = heif_image_handle_get_width(opened.primary.get());
+    const int height = heif_image_handle_get_height(opened.primary.get());
     if (width <= 0 || height <= 0)
         return std::nullopt;
     return QSize(width, height);
 }
 
-QImage decode(const QString& path, qint64 maxBytes)
+QImage decode(const RegularFile& file, qint64 maxBytes)
 {
-    Context context(nullptr, heif_context_free);
-    return decodePrimary(openPrimary(path, context), path, maxBytes);
+    Opened opened = openPrimary(file);
+    return decodePrimary(std::move(opened.primary), file.path(), maxBytes);
 }
 
 bool sniffData(const QByteArray& bytes)
@@ -213,13 +250,13 @@ QImage decodeData(const QByteArray& bytes, qint64 maxBytes)
     return decodePrimary(std::move(handle), {}, maxBytes);
 }
 
-QImage embeddedThumbnail(const QString& path, int minLongerSide, qint64 maxBytes)
+QImage embeddedThumbnail(const RegularFile& file, int minLongerSide, qint64 maxBytes)
 {
-    Context context(nullptr, heif_context_free);
-    Handle primary = openPrimary(path, context);
+    const Opened opened = openPrimary(file);
+    const Handle& primary = opened.primary;
     heif_item_id primaryId = 0;
     if (!primary ||
-        heif_context_get_primary_image_ID(context.get(), &primaryId).code != heif_error_Ok)
+        heif_context_get_primary_image_ID(opened.context.get(), &primaryId).code != heif_error_Ok)
         return {};
     const int count = heif_image_handle_get_number_of_thumbnails(primary.get());
     if (count <= 0)
@@ -228,7 +265,8 @@ QImage embeddedThumbnail(const QString& path, int minLongerSide, qint64 maxBytes
     heif_image_handle_get_list_of_thumbnail_IDs(primary.get(), ids.data(), count);
     const double pictureAspect = double(heif_image_handle_get_width(primary.get())) /
                                  std::max(1, heif_image_handle_get_height(primary.get()));
-    const std::map<std::uint32_t, HeifTransforms::Steps> steps = HeifTransforms::read(path);
+    const std::map<std::uint32_t, HeifTransforms::Steps> steps =
+        HeifTransforms::read(*file.device());
     const auto stepsOf = [&steps](heif_item_id id) {
         const auto found = steps.find(id);
         return found == steps.end() ? HeifTransforms::Steps() : found->second;
@@ -266,7 +304,7 @@ QImage embeddedThumbnail(const QString& path, int minLongerSide, qint64 maxBytes
         return {};
     // Thumbnails rarely carry a colour tag of their own; the picture's is the one that applies.
     const bool ownTag = hasColourTag(best.get());
-    QImage image = decodePrimary(std::move(best), path, maxBytes);
+    QImage image = decodePrimary(std::move(best), file.path(), maxBytes);
     if (!image.isNull() && !ownTag)
         image.setColorSpace(colorSpaceOf(primary.get()));
     return HeifTransforms::apply(std::move(image), bestSteps);

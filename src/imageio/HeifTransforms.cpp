@@ -1,8 +1,8 @@
 #include "HeifTransforms.h"
 
-#include <QFile>
-#include <QtEndian>
+#include <QIODevice>
 #include <QTransform>
+#include <QtEndian>
 #include <optional>
 
 namespace HeifTransforms {
@@ -58,10 +58,9 @@ std::optional<Box> child(const QByteArray& bytes, qint64 from, qint64 limit, con
 
 // The file's top-level 'meta' box, whole; `body` is set to where its children start (past the
 // version and flags). Empty when there is none or it is implausibly large.
-QByteArray metaBox(const QString& path, qint64& body)
+QByteArray metaBox(QIODevice& file, qint64& body)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.isOpen())
         return {};
     for (qint64 at = 0; file.seek(at);) {
         const QByteArray header = file.read(16);
@@ -102,10 +101,10 @@ std::optional<Step> stepOf(const QByteArray& bytes, const Box& property)
 
 } // namespace
 
-std::map<std::uint32_t, Steps> read(const QString& path)
+std::map<std::uint32_t, Steps> read(QIODevice& file)
 {
     qint64 body = 0;
-    const QByteArray meta = metaBox(path, body);
+    const QByteArray meta = metaBox(file, body);
     if (meta.isEmpty())
         return {};
     const qint64 end = meta.size();

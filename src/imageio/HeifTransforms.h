@@ -1,7 +1,7 @@
 #pragma once
 
+#include <QIODevice>
 #include <QImage>
-#include <QString>
 #include <cstdint>
 #include <map>
 #include <vector>
@@ -23,7 +23,7 @@ using Steps = std::vector<Step>;
 
 // Steps per item id, in the order they apply. Empty when the file holds none or cannot be
 // parsed; never reads more than the file's metadata box.
-std::map<std::uint32_t, Steps> read(const QString& path);
+std::map<std::uint32_t, Steps> read(QIODevice& file);
 
 // True when the steps turn the picture by an odd number of quarter turns.
 bool swapsSides(const Steps& steps);

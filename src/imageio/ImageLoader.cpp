@@ -3,11 +3,13 @@
 #include "BmpHeader.h"
 #include "ExifOrientation.h"
 #include "HeifCodec.h"
+#include "JpegHeader.h"
 #include "PixelBuffer.h"
 #include "PngCodec.h"
 #include "WebpCodec.h"
 #include "core/EngineError.h"
 #include "core/FileNames.h"
+#include "core/RegularFile.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -20,11 +22,34 @@ namespace ImageLoader {
 
 namespace {
 
-void openReader(QImageReader& reader, const QString& path, bool autoTransform)
+// A reader over a view of the file of its own; the view is made first so it outlives the reader.
+class FileReader {
+public:
+    FileReader(const RegularFile& file, bool autoTransform) : m_device(file.device())
+    {
+        m_reader.setDecideFormatFromContent(true);
+        m_reader.setDevice(m_device.get());
+        m_reader.setAutoTransform(autoTransform);
+    }
+    QImageReader& operator*() { return m_reader; }
+    QImageReader* operator->() { return &m_reader; }
+
+private:
+    std::unique_ptr<QIODevice> m_device;
+    QImageReader m_reader;
+};
+
+// libjpeg holds a picture in several scans whole, whatever size is read; refuse it before
+// decoding when that alone is over the limit.
+bool withinDecodeLimit(QImageReader& reader, qint64 limitBytes = decodeLimitBytes)
 {
-    reader.setDecideFormatFromContent(true);
-    reader.setFileName(path);
-    reader.setAutoTransform(autoTransform);
+    if (reader.format() != "jpeg")
+        return true;
+    QIODevice& device = *reader.device();
+    const qint64 start = device.pos();
+    const std::optional<qint64> held = JpegHeader::wholeImageBytes(device);
+    device.seek(start);
+    return held && *held <= limitBytes;
 }
 
 // Images leave the loader in sRGB so every later step works in one colour space.
@@ -61,14 +86,14 @@ QSemaphore& fullHeifDecodes()
     return slots;
 }
 
-QImage heifThumbnail(const QString& path, int maxPixel)
+QImage heifThumbnail(const RegularFile& file, int maxPixel)
 {
-    QImage embedded = HeifCodec::embeddedThumbnail(path, maxPixel, decodeLimitBytes);
+    QImage embedded = HeifCodec::embeddedThumbnail(file, maxPixel, decodeLimitBytes);
     if (!embedded.isNull())
         return embedded;
     fullHeifDecodes().acquire();
     const QSemaphoreReleaser slot(fullHeifDecodes(), 1);
-    return shrinkToFit(HeifCodec::decode(path, decodeLimitBytes), maxPixel);
+    return shrinkToFit(HeifCodec::decode(file, decodeLimitBytes), maxPixel);
 }
 
 // Qt's PNG and WebP readers ignore the EXIF orientation those files may hold; it is read and
@@ -86,9 +111,9 @@ QImageIOHandler::Transformations leftToUs(QImageReader& reader, QIODevice& file)
                                        : QImageIOHandler::TransformationNone;
 }
 
-QImageIOHandler::Transformations leftToUs(QImageReader& reader, const QString& path)
+QImageIOHandler::Transformations leftToUs(QImageReader& reader, const RegularFile& file)
 {
-    return orientationLeftToUs(reader) ? ExifOrientation::ofFile(path)
+    return orientationLeftToUs(reader) ? ExifOrientation::ofContainer(*file.device())
                                        : QImageIOHandler::TransformationNone;
 }
 
@@ -98,9 +123,30 @@ bool isRotated(const QImageReader& reader, QImageIOHandler::Transformations own)
 }
 
 // Decoders of our own (libwebp, the deep PNG one) return the stored orientation.
-QImage upright(QImage image, const QString& path)
+QImage upright(QImage image, const RegularFile& file)
 {
-    return ExifOrientation::apply(std::move(image), ExifOrientation::ofFile(path));
+    return ExifOrientation::apply(std::move(image), ExifOrientation::ofContainer(*file.device()));
+}
+
+QImage deepPng(const RegularFile& file)
+{
+    return upright(PngCodec::decode(*file.device(), decodeLimitBytes), file);
+}
+
+bool needsOwnPngDecoder(const RegularFile& file)
+{
+    return PngCodec::needsOwnDecoder(*file.device());
+}
+
+bool isWebp(const RegularFile& file)
+{
+    return WebpCodec::sniff(*file.device());
+}
+
+// libwebp, for WebP files Qt's plugin cannot open.
+QImage decodeWebP(const RegularFile& file)
+{
+    return upright(WebpCodec::decodeData(file.readAll(decodeLimitBytes), decodeLimitBytes), file);
 }
 
 } // namespace
@@ -119,47 +165,57 @@ const QSet<QString>& supportedExtensions()
 
 std::optional<QSize> pixelSize(const QString& path)
 {
-    if (HeifCodec::sniff(path))
-        if (const std::optional<QSize> size = HeifCodec::pixelSize(path))
+    return pixelSize(RegularFile(path));
+}
+
+std::optional<QSize> pixelSize(const RegularFile& file)
+{
+    if (!file.isOpen())
+        return std::nullopt;
+    if (HeifCodec::sniff(file))
+        if (const std::optional<QSize> size = HeifCodec::pixelSize(file))
             return size;
-    QImageReader reader;
-    openReader(reader, path, true);
-    QSize size = reader.size();
-    if (!size.isValid() && reader.format() == "bmp")
-        size = BmpHeader::size(path).value_or(QSize());
+    FileReader reader(file, true);
+    QSize size = reader->size();
+    if (!size.isValid() && reader->format() == "bmp")
+        size = BmpHeader::size(*file.device()).value_or(QSize());
     if (!size.isValid() || size.isEmpty())
         return std::nullopt;
-    if (isRotated(reader, leftToUs(reader, path)))
+    if (isRotated(*reader, leftToUs(*reader, file)))
         size.transpose();
     return size;
 }
 
 QImage thumbnail(const QString& path, int maxPixel)
 {
-    if (maxPixel <= 0)
+    return thumbnail(RegularFile(path), maxPixel);
+}
+
+QImage thumbnail(const RegularFile& file, int maxPixel)
+{
+    if (maxPixel <= 0 || !file.isOpen())
         return {};
-    if (HeifCodec::sniff(path))
-        if (QImage image = heifThumbnail(path, maxPixel); !image.isNull())
+    if (HeifCodec::sniff(file))
+        if (QImage image = heifThumbnail(file, maxPixel); !image.isNull())
             return toSRGB(shrinkToFit(image, maxPixel));
-    if (PngCodec::needsOwnDecoder(path))
-        return toSRGB(
-            shrinkToFit(upright(PngCodec::decode(path, decodeLimitBytes), path), maxPixel));
-    QImageReader reader;
-    openReader(reader, path, true);
-    const QImageIOHandler::Transformations own = leftToUs(reader, path);
-    const bool rotated = isRotated(reader, own);
-    const QSize stored = reader.size();
+    if (needsOwnPngDecoder(file))
+        return toSRGB(shrinkToFit(deepPng(file), maxPixel));
+    FileReader reader(file, true);
+    const QImageIOHandler::Transformations own = leftToUs(*reader, file);
+    const bool rotated = isRotated(*reader, own);
+    const QSize stored = reader->size();
     if (stored.isValid()) {
         // The scaled size applies before the orientation is.
         QSize display = rotated ? stored.transposed() : stored;
         QSize target = fitWithin(display, maxPixel);
         if (target != display)
-            reader.setScaledSize(rotated ? target.transposed() : target);
+            reader->setScaledSize(rotated ? target.transposed() : target);
     }
-    QImage image = ExifOrientation::apply(reader.read(), own);
-    // By content: the import reads files through their descriptors, whose names end in numbers.
-    if (image.isNull() && WebpCodec::sniff(path))
-        image = decodeWebP(path);
+    if (!withinDecodeLimit(*reader))
+        return {};
+    QImage image = ExifOrientation::apply(reader->read(), own);
+    if (image.isNull() && isWebp(file))
+        image = decodeWebP(file);
     return toSRGB(shrinkToFit(image, maxPixel));
 }
 
@@ -170,31 +226,36 @@ QFuture<QImage> preview(const QString& path, int maxPixel)
 
 QImage load(const QString& path)
 {
-    const QString name = FileNames::lastPathComponent(path);
-    if (HeifCodec::sniff(path))
-        if (QImage image = HeifCodec::decode(path, decodeLimitBytes); !image.isNull())
+    return load(RegularFile(path));
+}
+
+QImage load(const RegularFile& file)
+{
+    const QString name = FileNames::lastPathComponent(file.path());
+    if (!file.isOpen())
+        throw ImageError::cannotRead(name);
+    if (HeifCodec::sniff(file))
+        if (QImage image = HeifCodec::decode(file, decodeLimitBytes); !image.isNull())
             return toSRGB(image);
-    if (PngCodec::needsOwnDecoder(path)) {
-        QImage image = upright(PngCodec::decode(path, decodeLimitBytes), path);
+    if (needsOwnPngDecoder(file)) {
+        QImage image = deepPng(file);
         if (image.isNull())
             throw ImageError::cannotRead(name);
         return toSRGB(image);
     }
-    if (pixelSize(path)) {
-        QImageReader reader;
-        openReader(reader, path, true);
-        const QImageIOHandler::Transformations own = leftToUs(reader, path);
-        QImage image = ExifOrientation::apply(reader.read(), own);
-        if (image.isNull()) {
-            QImageReader plain;
-            openReader(plain, path, false);
-            image = plain.read();
+    if (pixelSize(file)) {
+        for (const bool turned : {true, false}) {
+            FileReader reader(file, turned);
+            if (!withinDecodeLimit(*reader))
+                throw ImageError::cannotRead(name);
+            const QImageIOHandler::Transformations own =
+                turned ? leftToUs(*reader, file) : QImageIOHandler::TransformationNone;
+            if (QImage image = ExifOrientation::apply(reader->read(), own); !image.isNull())
+                return toSRGB(image);
         }
-        if (!image.isNull())
-            return toSRGB(image);
     }
-    if (WebpCodec::sniff(path)) {
-        QImage image = decodeWebP(path);
+    if (isWebp(file)) {
+        QImage image = decodeWebP(file);
         if (!image.isNull())
             return image;
     }
@@ -216,6 +277,8 @@ QImage decodeData(const QByteArray& bytes, qint64 limitBytes)
         reader.setDevice(&buffer);
         reader.setDecideFormatFromContent(true);
         reader.setAutoTransform(turned);
+        if (!withinDecodeLimit(reader, limitBytes))
+            return {};
         const QImageIOHandler::Transformations own =
             turned ? leftToUs(reader, container) : QImageIOHandler::TransformationNone;
         QImage image = ExifOrientation::apply(reader.read(), own);
@@ -224,11 +287,6 @@ QImage decodeData(const QByteArray& bytes, qint64 limitBytes)
     }
     return ExifOrientation::apply(WebpCodec::decodeData(bytes, limitBytes),
                                   ExifOrientation::ofContainer(container));
-}
-
-QImage decodeWebP(const QString& path)
-{
-    return upright(WebpCodec::decode(path, decodeLimitBytes), path);
 }
 
 QImage resize(const QImage& image, int width, int height)

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QImage>
-#include <QString>
 
 // PNG written by the engine itself and read where Qt's reader falls short.
 namespace PngCodec {
@@ -13,10 +13,11 @@ namespace PngCodec {
 QByteArray encode(const QImage& image);
 
 // True for files Qt's reader decodes wrongly: 16-bit RGB with a transparent colour (tRNS).
-bool needsOwnDecoder(const QString& path);
+bool needsOwnDecoder(QIODevice& file);
 
 // Any PNG, 16-bit RGBA with the transparent colour turned into alpha; null when the file cannot
-// be read or would take more than `maxBytes` decoded.
-QImage decode(const QString& path, qint64 maxBytes);
+// be read or its header declares more than `maxBytes` decoded (refused before any row buffer is
+// made). Both read `file` from its start.
+QImage decode(QIODevice& file, qint64 maxBytes);
 
 } // namespace PngCodec

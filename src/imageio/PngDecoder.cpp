@@ -1,10 +1,9 @@
 #include "PngCodec.h"
 
 #include <QColorSpace>
-#include <QFile>
+#include <QIODevice>
 #include <QtEndian>
 #include <csetjmp>
-#include <cstdio>
 #include <png.h>
 #include <vector>
 
@@ -13,8 +12,10 @@ namespace {
 constexpr char signature[] = "\x89PNG\r\n\x1a\n";
 
 // Walks the chunks before the image data: IHDR's depth and colour type, and whether tRNS comes.
-bool isDeepRgbWithTransparentColour(QFile& file)
+bool isDeepRgbWithTransparentColour(QIODevice& file)
 {
+    if (!file.seek(0))
+        return false;
     const QByteArray head = file.read(8);
     if (head != QByteArray(signature, 8))
         return false;
@@ -46,14 +47,8 @@ bool isDeepRgbWithTransparentColour(QFile& file)
 struct Reader {
     png_structp png = nullptr;
     png_infop info = nullptr;
-    std::FILE* file = nullptr;
 
-    ~Reader()
-    {
-        png_destroy_read_struct(&png, &info, nullptr);
-        if (file)
-            std::fclose(file);
-    }
+    ~Reader() { png_destroy_read_struct(&png, &info, nullptr); }
 };
 
 void silent(png_structp, png_const_charp) {}
@@ -63,17 +58,28 @@ void failed(png_structp png, png_const_charp)
     png_longjmp(png, 1);
 }
 
-// Reads the header and sets up 16-bit RGBA output in native byte order. Only plain values live
+void readDevice(png_structp png, png_bytep data, png_size_t length)
+{
+    auto* device = static_cast<QIODevice*>(png_get_io_ptr(png));
+    if (device->read(reinterpret_cast<char*>(data), qint64(length)) != qint64(length))
+        png_error(png, "short read");
+}
+
+// Reads the header and sets up 16-bit RGBA output in native byte order. The declared size is
+// checked against `maxBytes` before libpng sizes its row buffers from it. Only plain values live
 // across the jump.
-bool readHeader(Reader& reader, png_uint_32& width, png_uint_32& height)
+bool readHeader(Reader& reader, QIODevice& file, qint64 maxBytes, png_uint_32& width,
+                png_uint_32& height)
 {
     if (setjmp(png_jmpbuf(reader.png)))
         return false;
-    png_init_io(reader.png, reader.file);
+    png_set_read_fn(reader.png, &file, readDevice);
     png_set_user_limits(reader.png, 0x7fffffff, 0x7fffffff);
     png_read_info(reader.png, reader.info);
     width = png_get_image_width(reader.png, reader.info);
     height = png_get_image_height(reader.png, reader.info);
+    if (width == 0 || height == 0 || qint64(width) * qint64(height) * 8 > maxBytes)
+        return false;
     png_set_expand(reader.png); // palette and low-depth grey to 8 bits, tRNS to alpha
     png_set_expand_16(reader.png);
     png_set_gray_to_rgb(reader.png);
@@ -114,17 +120,15 @@ QColorSpace colourSpaceOf(const Reader& reader)
 
 namespace PngCodec {
 
-bool needsOwnDecoder(const QString& path)
+bool needsOwnDecoder(QIODevice& file)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) && isDeepRgbWithTransparentColour(file);
+    return file.isOpen() && isDeepRgbWithTransparentColour(file);
 }
 
-QImage decode(const QString& path, qint64 maxBytes)
+QImage decode(QIODevice& file, qint64 maxBytes)
 {
     Reader reader;
-    reader.file = std::fopen(QFile::encodeName(path).constData(), "rb");
-    if (!reader.file)
+    if (!file.isOpen() || !file.seek(0))
         return {};
     reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, failed, silent);
     if (!reader.png)
@@ -134,8 +138,7 @@ QImage decode(const QString& path, qint64 maxBytes)
         return {};
     png_uint_32 width = 0;
     png_uint_32 height = 0;
-    if (!readHeader(reader, width, height) || width == 0 || height == 0 ||
-        qint64(width) * qint64(height) * 8 > maxBytes)
+    if (!readHeader(reader, file, maxBytes, width, height))
         return {};
     QImage image(int(width), int(height), QImage::Format_RGBA64);
     if (image.isNull())

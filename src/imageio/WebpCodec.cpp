@@ -2,7 +2,6 @@
 
 #include "PixelBuffer.h"
 
-#include <QFile>
 #include <cstring>
 #include <memory>
 #include <webp/decode.h>
@@ -17,21 +16,12 @@ using WebPBytes = std::unique_ptr<uint8_t, WebPDeleter>;
 
 namespace WebpCodec {
 
-bool sniff(const QString& path)
+bool sniff(QIODevice& file)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.isOpen() || !file.seek(0))
         return false;
     const QByteArray head = file.read(12);
     return head.size() == 12 && head.startsWith("RIFF") && head.endsWith("WEBP");
-}
-
-QImage decode(const QString& path, qint64 maxBytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return decodeData(file.readAll(), maxBytes);
 }
 
 QImage decodeData(const QByteArray& bytes, qint64 maxBytes)

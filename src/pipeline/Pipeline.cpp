@@ -3,6 +3,7 @@
 #include "core/CancelToken.h"
 #include "core/EngineError.h"
 #include "core/FileNames.h"
+#include "core/RegularFile.h"
 #include "imageio/ImageLoader.h"
 #include "imageio/ImageWriter.h"
 #include "sr/ModelStore.h"
@@ -41,9 +42,9 @@ int headerFactor(ScaleFactor scale)
     return scale == ScaleFactor::x2 ? 4 : rawValue(scale);
 }
 
-void checkHeaderSize(const QString& path, ScaleFactor scale)
+void checkHeaderSize(const RegularFile& source, ScaleFactor scale)
 {
-    const std::optional<QSize> size = ImageLoader::pixelSize(path);
+    const std::optional<QSize> size = ImageLoader::pixelSize(source);
     if (!size)
         return;
     const double f = headerFactor(scale);
@@ -150,8 +151,13 @@ QString run(const QString& path, const JobSettings& settings, const CancelToken&
     const ScaleFactor scale =
         settings.format == OutputFormat::svg ? ScaleFactor::x1 : settings.scale;
     const OutputFormat format = resolved(settings.format, path);
-    checkHeaderSize(path, scale);
-    QImage image = ImageLoader::load(path);
+    QImage image;
+    {
+        // Measured and decoded through one descriptor; a FIFO or device here is unreadable.
+        const RegularFile source(path);
+        checkHeaderSize(source, scale);
+        image = ImageLoader::load(source);
+    }
 
     if (scale != ScaleFactor::x1) {
         const qint64 factor = rawValue(scale);

@@ -1,7 +1,8 @@
 #include "FramedFile.h"
 
+#include "core/RegularFile.h"
+
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -33,15 +34,14 @@ QString compiledFolder()
 
 QByteArray readFramed(const QString& path, const char (&tag)[8], qint64 maxBytes)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > frameBytes + maxBytes ||
-        file.size() < frameBytes)
+    // Opened without blocking: a FIFO or device put here must not hold up a model load.
+    const QByteArray bytes = RegularFile(path).readAll(frameBytes + maxBytes);
+    if (bytes.size() < frameBytes)
         return {};
-    const QByteArray bytes = file.read(frameBytes + maxBytes + 1);
     std::uint64_t size = 0, sum = 0;
     std::memcpy(&size, bytes.constData() + tagBytes, sizeof(size));
     std::memcpy(&sum, bytes.constData() + tagBytes + sizeof(size), sizeof(sum));
-    if (bytes.size() < frameBytes || std::memcmp(bytes.constData(), tag, tagBytes) != 0 ||
+    if (std::memcmp(bytes.constData(), tag, tagBytes) != 0 ||
         size != std::uint64_t(bytes.size() - frameBytes))
         return {};
     QByteArray data = bytes.mid(frameBytes);

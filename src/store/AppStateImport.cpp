@@ -2,16 +2,13 @@
 
 #include "core/Async.h"
 #include "core/FileNames.h"
+#include "core/RegularFile.h"
 #include "imageio/ImageLoader.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QtConcurrent>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -59,49 +56,21 @@ QStringList candidates(const QStringList& paths)
     return found;
 }
 
-// A file opened without blocking and kept only when it is a regular one. The loader reads it
-// through this descriptor, so whatever is swapped in at the path after the check is never opened.
-class RegularFile {
-public:
-    explicit RegularFile(const QString& path)
-        : m_fd(::open(QFile::encodeName(path).constData(),
-                      O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC))
-    {
-        struct stat status {};
-        if (m_fd >= 0 && (::fstat(m_fd, &status) != 0 || !S_ISREG(status.st_mode))) {
-            ::close(m_fd);
-            m_fd = -1;
-        }
-    }
-    ~RegularFile()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    RegularFile(const RegularFile&) = delete;
-    RegularFile& operator=(const RegularFile&) = delete;
-
-    bool isOpen() const { return m_fd >= 0; }
-    // Opening this path opens the same file again, wherever its name now leads.
-    QString descriptorPath() const { return QStringLiteral("/proc/self/fd/%1").arg(m_fd); }
-
-private:
-    int m_fd;
-};
-
+// Opened once and read through that descriptor only: whatever is swapped in at the path after
+// the walk listed it (a FIFO, a device) is never opened, let alone waited on.
 std::optional<Item> makeItem(const QString& path)
 {
     const RegularFile file(path);
     if (!file.isOpen())
         return std::nullopt;
-    const std::optional<QSize> size = ImageLoader::pixelSize(file.descriptorPath());
+    const std::optional<QSize> size = ImageLoader::pixelSize(file);
     if (!size)
         return std::nullopt;
     Item item;
     item.id = QUuid::createUuid();
     item.path = path;
     item.pixelSize = *size;
-    item.thumbnail = ImageLoader::thumbnail(file.descriptorPath(), 160);
+    item.thumbnail = ImageLoader::thumbnail(file, 160);
     return item;
 }
 

@@ -1,5 +1,7 @@
 #include "HeldEntry.h"
 
+#include "core/RegularFile.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
@@ -170,11 +172,7 @@ HeldEntry HeldEntry::hold(const QString& path)
 
 HeldEntry HeldEntry::openFile(const QString& path)
 {
-    HeldEntry entry(::open(encoded(path).constData(), openFlags), path);
-    struct stat status {};
-    if (entry.isValid() && (::fstat(entry.m_fd, &status) != 0 || !S_ISREG(status.st_mode)))
-        entry.close();
-    return entry;
+    return HeldEntry(RegularFile(path, RegularFile::Links::refused).release(), path);
 }
 
 QString HeldEntry::descriptorPath() const

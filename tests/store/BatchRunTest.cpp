@@ -239,3 +239,25 @@ TEST_F(BatchRunTest, ProgressAfterTheStoreIsGoneIsHarmless)
     QTest::qWait(20); // the reports still queued find no store
     SUCCEED();
 }
+
+// A queued picture replaced by a FIFO (a synced or hostile folder) is never waited on: Stop ends
+// the batch at once, and a run gives that item the usual failure and goes on.
+TEST_F(BatchRunTest, AFifoWhereAQueuedPictureWasNeitherHangsNorOutlivesStop)
+{
+    queue({"a.png", "b.png"});
+    TestSupport::Fifos fifos(m_dir.filePath("spare"));
+    fifos.swapIn(m_dir.filePath("a.png"));
+    QSignalSpy finished(&m_state, &AppState::batchFinished);
+    m_state.start();
+    QTest::qWait(200);
+    const bool stopped = m_state.stopAndWait(5000);
+    fifos.releaseWhile([this] { return m_state.isRunning(); });
+    EXPECT_TRUE(stopped) << "the worker waits on the FIFO";
+    ASSERT_FALSE(m_state.isRunning());
+    EXPECT_FALSE(m_state.items()[0].status.is(Item::Status::Kind::working));
+
+    runAndWait();
+    EXPECT_EQ(m_state.items()[0].status, Item::Status::failed("Can't read a.png"));
+    EXPECT_EQ(kind(1), Item::Status::Kind::done);
+    EXPECT_EQ(m_state.lastRunSummary(), QStringLiteral("1 saved · 1 need attention"));
+}

@@ -1,15 +1,23 @@
+#include "imageio/ImageLoader.h"
 #include "store/AppState.h"
 
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <atomic>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -155,4 +163,121 @@ TEST_F(ImportTest, SpecialFilesNeverHoldUpAnImport)
     EXPECT_EQ(queuedNames(), (QStringList{"a.png", "shots/b.png", "shots/linked-a.png"}));
     EXPECT_EQ(m_state.items().last().pixelSize, QSize(20, 10));
     EXPECT_FALSE(m_state.isImporting());
+}
+
+// The detail views start a preview per view; previews of a FIFO must neither wait nor keep the
+// threads an import needs.
+TEST_F(ImportTest, PreviewsOfAFifoLeaveImportsFree)
+{
+    const QString picture = image("a.png");
+    TestSupport::Fifos fifos(m_dir.filePath("spare"));
+    const QString fifo = m_dir.filePath("b.png");
+    fifos.swapIn(fifo);
+    QList<QFuture<QImage>> previews;
+    for (int i = 0; i < std::max(8, QThread::idealThreadCount()); ++i)
+        previews << ImageLoader::preview(fifo, 2048);
+    QSignalSpy finished(&m_state, &AppState::importFinished);
+    m_state.add({picture});
+    const bool done = finished.wait(5000);
+    fifos.releaseWhile([&] {
+        return m_state.isImporting() ||
+               std::any_of(previews.begin(), previews.end(),
+                           [](const QFuture<QImage>& preview) { return !preview.isFinished(); });
+    });
+    EXPECT_TRUE(done) << "the import waited for the previews";
+    ASSERT_FALSE(m_state.isImporting());
+    for (QFuture<QImage>& preview : previews)
+        EXPECT_TRUE(preview.result().isNull());
+    EXPECT_EQ(queuedNames(), QStringList{"a.png"});
+}
+
+// The walk lists regular files only; what matters is what each one is when it is opened. A
+// swapper keeps putting FIFOs (with and without a writer) and links to a device over listed
+// pictures and the pictures back, for a bounded time, while imports run one after another.
+TEST_F(ImportTest, PicturesSwappedForSpecialFilesNeverHoldUpAnImport)
+{
+    QStringList pictures;
+    for (int i = 0; i < 12; ++i)
+        pictures << image(QStringLiteral("shots/%1.png").arg(i));
+    const QString originals = m_dir.filePath("originals");
+    QDir().mkpath(originals);
+    for (const QString& picture : std::as_const(pictures))
+        ASSERT_TRUE(QFile::copy(picture, originals + u'/' + QFileInfo(picture).fileName()));
+
+    TestSupport::Fifos fifos(m_dir.filePath("spare"));
+    std::atomic<bool> stop{false};
+    std::thread swapper([&] {
+        for (int round = 0; !stop; ++round)
+            for (const QString& picture : std::as_const(pictures)) {
+                switch (round % 4) {
+                case 0:
+                    fifos.swapIn(picture, false);
+                    break;
+                case 1:
+                    fifos.swapIn(picture, true);
+                    break;
+                case 2:
+                    TestSupport::swapLink(QStringLiteral("/dev/zero"), picture, true);
+                    break;
+                default:
+                    TestSupport::swapLink(originals + u'/' + QFileInfo(picture).fileName(), picture,
+                                          false);
+                }
+            }
+    });
+    QSignalSpy finished(&m_state, &AppState::importFinished);
+    int imports = 0;
+    bool allFinished = true;
+    for (QElapsedTimer running; imports < 2 || running.elapsed() < 1500; ++imports) {
+        if (imports == 0)
+            running.start();
+        m_state.clearAll();
+        m_state.add({m_dir.filePath("shots")});
+        if (!finished.wait(10000)) {
+            allFinished = false;
+            break;
+        }
+    }
+    stop = true;
+    swapper.join();
+    fifos.releaseWhile([this] { return m_state.isImporting(); });
+    EXPECT_TRUE(allFinished) << "import " << imports << " waited on a special file";
+    for (const Item& item : m_state.items())
+        EXPECT_EQ(item.pixelSize, QSize(20, 10));
+}
+
+// Some containers and sandboxes mount no /proc; pictures are read through their descriptors, not
+// through /proc/self/fd. Hiding /proc takes a mount namespace of its own, so this runs again in a
+// child process that makes one: as root only.
+TEST_F(ImportTest, FindsPicturesWithoutProc)
+{
+    if (qEnvironmentVariableIsSet("TOLVANE_TEST_WITHOUT_PROC")) {
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("none", "/proc", "tmpfs", 0, nullptr) != 0)
+            GTEST_SKIP() << "no mount namespace: " << std::strerror(errno);
+        EXPECT_FALSE(QFile::exists("/proc/self"));
+        addAndWait({image("a.png"), image("shots/b.jpg")});
+        // Back for whatever needs it at exit (the leak checker does).
+        ::umount2("/proc", MNT_DETACH);
+        EXPECT_EQ(queuedNames(), (QStringList{"a.png", "shots/b.jpg"}));
+        EXPECT_FALSE(m_state.items().last().thumbnail.isNull());
+        EXPECT_FALSE(m_state.notice());
+        return;
+    }
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "hiding /proc needs root";
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("TOLVANE_TEST_WITHOUT_PROC", "1");
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {"--gtest_filter=ImportTest.FindsPicturesWithoutProc"});
+    ASSERT_TRUE(child.waitForFinished(60000));
+    const QString output = QString::fromUtf8(child.readAll());
+    if (output.contains("no mount namespace"))
+        GTEST_SKIP() << output.toStdString();
+    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.toStdString();
 }

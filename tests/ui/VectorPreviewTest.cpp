@@ -3,12 +3,15 @@
 #include "detail/VectorCanvas.h"
 #include "kit/Checkerboard.h"
 
+#include "TestSupport.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <future>
 #include <gtest/gtest.h>
 
 namespace {
@@ -72,6 +75,17 @@ TEST_F(VectorPreviewTest, RefusesLargeOrInvalidFiles)
     broken.insert(base.indexOf("<path"), "<!-- \xff\xfe -->");
     EXPECT_FALSE(VectorPreview::prepare(write("broken.svg", broken)));
     EXPECT_FALSE(VectorPreview::prepare(m_dir.filePath("missing.svg")));
+
+    // A FIFO where the traced file was is not waited on.
+    TestSupport::Fifos fifos(m_dir.filePath("spare"));
+    const QString fifo = m_dir.filePath("fifo.svg");
+    fifos.swapIn(fifo);
+    auto prepared = std::async(std::launch::async, [&] { return VectorPreview::prepare(fifo); });
+    const bool answered = prepared.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    fifos.releaseWhile(
+        [&] { return prepared.wait_for(std::chrono::seconds(0)) != std::future_status::ready; });
+    EXPECT_TRUE(answered) << "waited on the FIFO";
+    EXPECT_FALSE(prepared.get());
 }
 
 TEST_F(VectorPreviewTest, RemovesOnlyTheExactDeclaration)

@@ -8,8 +8,8 @@
 #include "kit/TolvaneTheme.h"
 #include "kit/Workspace.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "core/RegularFile.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QStringDecoder>
@@ -54,15 +54,13 @@ QWidget* VectorPreview::makeCaptionRow()
 
 std::optional<QByteArray> VectorPreview::prepare(const QString& path)
 {
-    if (QFileInfo(path).size() > maxBytes)
-        return std::nullopt;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Opened without blocking: a FIFO where the traced file was must not hold up the preview.
+    const RegularFile file(path);
+    if (!file.isOpen() || file.size() > maxBytes)
         return std::nullopt;
     ++reads;
-    // One byte more than allowed tells a file that grew since its size was read.
-    const QByteArray data = file.read(maxBytes + 1);
-    if (data.size() > maxBytes || file.error() != QFile::NoError)
+    const QByteArray data = file.readAll(maxBytes);
+    if (data.isEmpty() && file.size() > 0)
         return std::nullopt;
     // Entities could bring in markup that no text filter sees; traced files never declare any.
     if (data.contains("<!ENTITY"))
