@@ -28,7 +28,7 @@ constexpr double timedShare = 1.0 / 32;
 // shows a slower or busier machine. A device that is not set up and timed by then is timed again
 // on the next load, with the driver's caches warm; the CPU runs meanwhile.
 constexpr double leastBudgetMs = 1000;
-constexpr double budgetPerCpuRun = 2;
+constexpr double budgetPerCpuRun = 1;
 
 // Milliseconds for one run of the network: the device's and the CPU's, measured together.
 struct Verdict {
@@ -243,7 +243,10 @@ std::optional<double> Chooser::steadyMs(VulkanNetwork& network, const Deadline& 
     if (!warmUp.finished)
         return {};
     // The warm-up's time bounds the steady one from above: a part this size fits in what is left.
-    const double share = timedShare * std::clamp(deadline.leftMs() / warmUp.ms, 0.0, 1.0);
+    const double fits = deadline.leftMs() / warmUp.ms;
+    if (!(fits > 0))
+        return {};
+    const double share = timedShare * std::min(fits, 1.0);
     std::optional<double> best;
     int runs = 0;
     double timed = 0;
