@@ -160,13 +160,14 @@ TEST_F(FastestUnit, ADeviceIsJudgedByItsSteadyTimeNotItsOneTimeSetUp)
 {
     QTemporaryDir dir;
     const QString path = writeConvolutionModel(dir);
-    sr::injectTimingHooks({.deviceFirstRunMs = 2000, .cpuFirstRunMs = 5000, .budgetMs = 600000});
+    sr::injectTimingHooks({.deviceFirstRunMs = 2000, .cpuFirstRunMs = 20000, .budgetMs = 600000});
     const std::string choice = Model::load(path, sr::Inference::measure)->d().choice;
     const auto [deviceMs, cpuMs] = keptTimes("Convolutions");
     EXPECT_GT(deviceMs, 0) << choice;
-    EXPECT_LT(deviceMs, 2000) << choice;
+    // Counted, the delay alone would make 2000 ms over 5.5 % of the work: 36 s a run.
+    EXPECT_LT(deviceMs, 10000) << choice;
     EXPECT_GT(cpuMs, 0);
-    EXPECT_LT(cpuMs, 5000) << "the CPU is timed again, warm";
+    EXPECT_LT(cpuMs, 20000) << "the CPU is timed again, warm";
     EXPECT_NE(choice.find("2 timed runs"), std::string::npos) << choice;
     const size_t on = choice.find("measured on ");
     ASSERT_NE(on, std::string::npos) << choice;
@@ -177,10 +178,11 @@ TEST_F(FastestUnit, ADeviceFarBehindTheCpuIsTimedOnce)
 {
     QTemporaryDir dir;
     const QString path = writeConvolutionModel(dir);
-    sr::injectTimingHooks({.deviceRunMs = 600, .budgetMs = 600000});
+    // Far behind even a CPU slowed by a busy machine.
+    sr::injectTimingHooks({.deviceRunMs = 3000, .budgetMs = 600000});
     const std::string choice = Model::load(path, sr::Inference::measure)->d().choice;
     EXPECT_NE(choice.find("1 timed run"), std::string::npos) << choice;
-    EXPECT_GT(keptTimes("Convolutions").first, 600);
+    EXPECT_GT(keptTimes("Convolutions").first, 3000);
 }
 
 // The load does not wait for a device's set-up beyond the budget, and a device cut short is not
@@ -189,11 +191,11 @@ TEST_F(FastestUnit, ADeviceNotSetUpWithinTheBudgetIsTimedOnTheNextLoad)
 {
     QTemporaryDir dir;
     const QString path = writeConvolutionModel(dir);
-    sr::injectTimingHooks({.deviceFirstRunMs = 30000, .budgetMs = 300});
+    sr::injectTimingHooks({.deviceFirstRunMs = 3600000, .budgetMs = 300});
     QElapsedTimer clock;
     clock.start();
     const auto model = Model::load(path, sr::Inference::measure);
-    EXPECT_LT(clock.elapsed(), 20000);
+    EXPECT_LT(clock.elapsed(), 300000) << "waited for the set-up";
     EXPECT_EQ(model->d().network->device().rfind("CPU (oneDNN", 0), 0u);
     EXPECT_NE(model->d().choice.find("timed again on the next load"), std::string::npos)
         << model->d().choice;
