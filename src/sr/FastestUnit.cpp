@@ -1,6 +1,8 @@
 #include "FastestUnit.h"
 
+#include "BuildIdentity.h"
 #include "FramedFile.h"
+#include "GpuFault.h"
 #include "ModelPrivate.h"
 #include "Network.h"
 #include "VulkanKernels.h"
@@ -22,6 +24,11 @@ constexpr qint64 maxVerdictBytes = 4096;
 // Of the network's multiply-adds timed on a device: the first layers, so that a device forty
 // times slower than the CPU costs a fraction of a CPU tile.
 constexpr double timedShare = 1.0 / 32;
+// The wall time a device's measurement may take, its set-up included, unless the CPU's own run
+// shows a slower or busier machine. A device that is not set up and timed by then is timed again
+// on the next load, with the driver's caches warm; the CPU runs meanwhile.
+constexpr double leastBudgetMs = 1000;
+constexpr double budgetPerCpuRun = 1;
 
 // Milliseconds for one run of the network: the device's and the CPU's, measured together.
 struct Verdict {
@@ -67,15 +74,20 @@ QByteArray processor()
            QByteArray::number(version->patch);
 }
 
-QByteArray verdictKey(const QByteArray& modelDigest, const VkPhysicalDeviceProperties& device)
+// A new build of the program (its CPU executor, its GPU host code) or of the driver may change
+// the outcome; some drivers tell their version only in their own text.
+QByteArray verdictKey(const QByteArray& modelDigest, const DeviceChoice& choice)
 {
     static const QByteArray cpu = processor();
-    return "model " + modelDigest + "\nkernels " + kernelsDigest() + "\nprocessor " + cpu +
-           "\ndevice " + QByteArray::number(device.vendorID, 16) + ":" +
-           QByteArray::number(device.deviceID, 16) + ":" +
+    const VkPhysicalDeviceProperties& device = choice.properties;
+    return "model " + modelDigest + "\nkernels " + kernelsDigest() + "\nprogram " +
+           buildIdentity() + "\nprocessor " + cpu + "\ndevice " +
+           QByteArray::number(device.vendorID, 16) + ":" + QByteArray::number(device.deviceID, 16) +
+           ":" +
            QByteArray(reinterpret_cast<const char*>(device.pipelineCacheUUID), VK_UUID_SIZE)
                .toHex() +
-           "\ndriver " + QByteArray::number(device.driverVersion) + "\n";
+           "\ndriver " + QByteArray::number(device.driverVersion) + " " +
+           QByteArray::fromStdString(choice.driver).simplified() + "\n";
 }
 
 QString verdictPath(const QString& modelName, const QByteArray& key)
@@ -124,6 +136,12 @@ std::string milliseconds(double ms)
     return QByteArray::number(ms, 'f', ms < 10 ? 1 : 0).toStdString() + " ms";
 }
 
+struct Deadline {
+    QElapsedTimer clock;
+    double budgetMs = 0;
+    double leftMs() const { return budgetMs - double(clock.nsecsElapsed()) / 1e6; }
+};
+
 // One device's part in the choice.
 struct Contender {
     DeviceChoice device;
@@ -131,9 +149,25 @@ struct Contender {
     QByteArray key;
     std::optional<Verdict> verdict; // kept from an earlier run, or measured now
     bool measured = false;
+    std::string how; // of the work timed, and how often
+    double budgetMs = 0;
     bool failed = false;                    // while timed or built
+    bool overBudget = false;                // not set up and timed in time: no verdict
     std::unique_ptr<VulkanNetwork> network; // built while timing it
+
+    std::string outcome() const;
 };
+
+std::string Contender::outcome() const
+{
+    if (failed)
+        return "failed";
+    if (overBudget)
+        return "not set up and timed within " + milliseconds(budgetMs) +
+               ", timed again on the next load";
+    return milliseconds(verdict->deviceMs) + " a tile against " + milliseconds(verdict->cpuMs) +
+           " for oneDNN on the CPU, " + (measured ? "measured " + how : "remembered");
+}
 
 class Chooser {
 public:
@@ -150,6 +184,8 @@ private:
     // first time, then, when that may decide, from a second one.
     void timeCpu();
     void measure(Contender& contender);
+    std::optional<double> steadyMs(VulkanNetwork& network, const Deadline& deadline,
+                                   std::string& how);
     UnitChoice pick();
     UnitChoice onCpu(std::string report);
 
@@ -172,7 +208,7 @@ void Chooser::findDevices()
              candidateDevices(VulkanNetwork::memoryNeeded(*m_program), m_cpuDevices)) {
             Contender c;
             c.device = device;
-            c.key = verdictKey(m_digest, device.properties);
+            c.key = verdictKey(m_digest, device);
             c.path = verdictPath(m_name, c.key);
             c.verdict = readVerdict(c.path, c.key);
             m_contenders.push_back(std::move(c));
@@ -181,6 +217,8 @@ void Chooser::findDevices()
         qCInfo(lcModel).noquote() << m_name << "has no GPU:" << error.what();
     } catch (const GraphError& error) {
         qCInfo(lcModel).noquote() << m_name << "cannot run on a GPU:" << error.what();
+    } catch (const std::exception& error) {
+        qCWarning(lcModel).noquote() << m_name << "cannot be made for a GPU:" << error.what();
     }
 }
 
@@ -188,39 +226,80 @@ void Chooser::timeCpu()
 {
     if (!m_cpu) {
         m_cpu = std::make_unique<Network>(m_graph);
-        m_cpuMs = msOfRun(*m_cpu);
+        m_cpuMs = msOfRun(*m_cpu) + injectedTimingHooks().cpuFirstRunMs;
     } else if (!m_cpuWarm) {
         m_cpuMs = std::min(m_cpuMs, msOfRun(*m_cpu));
         m_cpuWarm = true;
     }
 }
 
-// A device far behind even a first, slow run of the CPU needs no closer look.
+// The device's steady time for a whole run. A warm-up of the timed part pays for the driver's
+// one-time set-up and is not counted; the part, cut to what the time left allows, is timed, and
+// once more unless that shows the device far behind the CPU. Nothing when time runs out first.
+std::optional<double> Chooser::steadyMs(VulkanNetwork& network, const Deadline& deadline,
+                                        std::string& how)
+{
+    const VulkanNetwork::PartTime warmUp = network.timePart(timedShare, deadline.leftMs());
+    if (!warmUp.finished)
+        return {};
+    // The warm-up's time bounds the steady one from above: a part this size fits in what is left.
+    const double fits = deadline.leftMs() / warmUp.ms;
+    if (!(fits > 0))
+        return {};
+    const double share = timedShare * std::min(fits, 1.0);
+    std::optional<double> best;
+    int runs = 0;
+    double timed = 0;
+    while (runs < 2) {
+        const VulkanNetwork::PartTime part = network.timePart(share, deadline.leftMs());
+        if (!part.finished)
+            break;
+        ++runs;
+        timed = part.share;
+        best = std::min(best.value_or(INFINITY), part.ms / part.share);
+        if (*best >= 8 * m_cpuMs || part.ms > deadline.leftMs())
+            break;
+    }
+    how = "on " + QByteArray::number(timed * 100, 'f', timed < 0.1 ? 1 : 0).toStdString() +
+          " % of the work, " + std::to_string(runs) + (runs == 1 ? " timed run" : " timed runs");
+    return best;
+}
+
+// Whatever fails while the device is built or timed, running out of memory included, the device
+// loses; the CPU's own failures are the load's.
 void Chooser::measure(Contender& c)
 {
     timeCpu();
+    const int budgetHook = injectedTimingHooks().budgetMs;
+    Deadline deadline;
+    deadline.clock.start();
+    deadline.budgetMs =
+        budgetHook > 0 ? budgetHook : std::max(leastBudgetMs, budgetPerCpuRun * m_cpuMs);
+    c.budgetMs = deadline.budgetMs;
+    std::optional<double> deviceMs;
     try {
         c.network = std::make_unique<VulkanNetwork>(*m_program, c.device);
-        // The first run pays for the driver's own set-up; far behind even so, it decides.
-        VulkanNetwork::PartTime part = c.network->timePart(timedShare);
-        double deviceMs = part.ms / part.share;
-        if (deviceMs < 8 * m_cpuMs) {
-            part = c.network->timePart(timedShare);
-            deviceMs = std::min(deviceMs, part.ms / part.share);
-        }
-        if (deviceMs < 2 * m_cpuMs)
-            timeCpu();
-        c.verdict = Verdict{deviceMs, m_cpuMs};
-        c.measured = true;
-        writeVerdict(c.path, c.key, *c.verdict);
-        if (c.verdict->deviceMs >= m_cpuMs)
-            c.network.reset();
-    } catch (const DeviceError& error) {
+        deviceMs = steadyMs(*c.network, deadline, c.how);
+    } catch (const std::exception& error) {
         qCWarning(lcModel).noquote()
             << describe(c.device.properties).c_str() << "failed while timed:" << error.what();
         c.network.reset();
         c.failed = true;
+        return;
     }
+    if (!deviceMs) {
+        c.overBudget = true;
+        VulkanNetwork::setAside(std::move(c.network));
+        return;
+    }
+    // Close to the CPU's first run, which also pays for touching its memory: time it warm too.
+    if (*deviceMs < 2 * m_cpuMs)
+        timeCpu();
+    c.verdict = Verdict{*deviceMs, m_cpuMs};
+    c.measured = true;
+    writeVerdict(c.path, c.key, *c.verdict);
+    if (c.verdict->deviceMs >= m_cpuMs)
+        c.network.reset();
 }
 
 UnitChoice Chooser::onCpu(std::string report)
@@ -245,30 +324,23 @@ UnitChoice Chooser::pick()
         try {
             if (!c->network)
                 c->network = std::make_unique<VulkanNetwork>(*m_program, c->device);
-        } catch (const DeviceError& error) {
+        } catch (const std::exception& error) {
             qCWarning(lcModel).noquote() << describe(c->device.properties).c_str() << error.what();
             c->failed = true;
             continue;
         }
-        const std::string report = describe(c->device.properties) + ": " +
-                                   milliseconds(c->verdict->deviceMs) + " a tile against " +
-                                   milliseconds(c->verdict->cpuMs) + " for oneDNN on the CPU, " +
-                                   (c->measured ? "measured" : "remembered");
-        return {std::move(c->network), true, report};
+        return {std::move(c->network), true, describe(c->device.properties) + ": " + c->outcome()};
     }
     std::string report = "oneDNN on the CPU";
-    for (const Contender& c : m_contenders) {
-        report += (&c == &m_contenders.front() ? ": " : "; ") + describe(c.device.properties);
-        report += c.failed ? " failed"
-                           : " " + milliseconds(c.verdict->deviceMs) + " a tile against " +
-                                 milliseconds(c.verdict->cpuMs) + ", " +
-                                 (c.measured ? "measured" : "remembered");
-    }
+    for (const Contender& c : m_contenders)
+        report += (&c == &m_contenders.front() ? ": " : "; ") + describe(c.device.properties) +
+                  " " + c.outcome();
     return onCpu(report);
 }
 
 UnitChoice Chooser::choose()
 {
+    VulkanNetwork::setAside(nullptr); // frees what earlier measurements left running
     findDevices();
     if (m_contenders.empty())
         return onCpu("oneDNN on the CPU: no GPU can hold the network");

@@ -18,19 +18,6 @@ void checkListed(VkResult result, const char* call)
         check(result, call);
 }
 
-bool hasExtension(VkPhysicalDevice device, const char* name)
-{
-    std::uint32_t count = 0;
-    check(vkEnumerateDeviceExtensionProperties(device, nullptr, &count, nullptr),
-          "vkEnumerateDeviceExtensionProperties");
-    std::vector<VkExtensionProperties> extensions(count);
-    checkListed(vkEnumerateDeviceExtensionProperties(device, nullptr, &count, extensions.data()),
-                "vkEnumerateDeviceExtensionProperties");
-    extensions.resize(count);
-    return std::any_of(extensions.begin(), extensions.end(),
-                       [&](const auto& e) { return std::string(e.extensionName) == name; });
-}
-
 std::string text(const VkPipelineExecutableStatisticKHR& statistic)
 {
     char value[32];

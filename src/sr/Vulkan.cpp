@@ -47,21 +47,6 @@ int rank(VkPhysicalDeviceType type)
     }
 }
 
-bool hasExtension(VkPhysicalDevice device, const char* name)
-{
-    std::uint32_t count = 0;
-    if (vkEnumerateDeviceExtensionProperties(device, nullptr, &count, nullptr) != VK_SUCCESS)
-        return false;
-    std::vector<VkExtensionProperties> extensions(count);
-    if (vkEnumerateDeviceExtensionProperties(device, nullptr, &count, extensions.data()) !=
-        VK_SUCCESS)
-        return false;
-    for (const VkExtensionProperties& extension : extensions)
-        if (std::strcmp(extension.extensionName, name) == 0)
-            return true;
-    return false;
-}
-
 // The largest device-local heap, or what the driver's budget leaves of it for this process
 // where the driver can tell: other programs' use of the GPU counts.
 std::uint64_t deviceMemory(VkPhysicalDevice device)
@@ -104,7 +89,34 @@ bool computeQueue(VkPhysicalDevice device, DeviceChoice& choice)
     return false;
 }
 
+std::string driverText(VkPhysicalDevice device)
+{
+    if (!hasExtension(device, VK_KHR_DRIVER_PROPERTIES_EXTENSION_NAME))
+        return {};
+    VkPhysicalDeviceDriverProperties driver{VK_STRUCTURE_TYPE_PHYSICAL_DEVICE_DRIVER_PROPERTIES};
+    VkPhysicalDeviceProperties2 properties{VK_STRUCTURE_TYPE_PHYSICAL_DEVICE_PROPERTIES_2};
+    properties.pNext = &driver;
+    vkGetPhysicalDeviceProperties2(device, &properties);
+    return std::string(driver.driverName) + " " + driver.driverInfo;
+}
+
 } // namespace
+
+// Lists may be cut short (VK_INCOMPLETE): what came is still good.
+bool hasExtension(VkPhysicalDevice device, const char* name)
+{
+    std::uint32_t count = 0;
+    if (vkEnumerateDeviceExtensionProperties(device, nullptr, &count, nullptr) != VK_SUCCESS)
+        return false;
+    std::vector<VkExtensionProperties> extensions(count);
+    const VkResult result =
+        vkEnumerateDeviceExtensionProperties(device, nullptr, &count, extensions.data());
+    if (result != VK_SUCCESS && result != VK_INCOMPLETE)
+        return false;
+    extensions.resize(count);
+    return std::any_of(extensions.begin(), extensions.end(),
+                       [&](const auto& e) { return std::strcmp(e.extensionName, name) == 0; });
+}
 
 VkInstance vulkanInstance()
 {
@@ -136,6 +148,7 @@ std::vector<DeviceChoice> candidateDevices(std::uint64_t bytes, bool anyType)
             choice.properties.apiVersion < VK_API_VERSION_1_1 || !computeQueue(device, choice) ||
             (lowMemory ? 0 : deviceMemory(device)) < bytes)
             continue;
+        choice.driver = driverText(device);
         choices.push_back(choice);
     }
     std::stable_sort(choices.begin(), choices.end(), [](const auto& a, const auto& b) {

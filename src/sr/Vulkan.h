@@ -30,7 +30,13 @@ struct DeviceChoice {
     VkPhysicalDeviceProperties properties{};
     std::uint32_t queueFamily = 0;
     std::uint32_t timestampBits = 0; // of the queue's timestamps; 0 where it has none
+    // The driver's name and its own version text ("llvmpipe Mesa 22.3.6 (LLVM 15.0.6)"), where
+    // it tells: some report a constant driver version.
+    std::string driver;
 };
+
+// Whether the device offers the extension; false when it cannot tell.
+bool hasExtension(VkPhysicalDevice device, const char* name);
 
 // Devices with a compute queue and at least `bytes` of device memory (of what the driver's
 // budget leaves free, where it tells), best first: discrete GPUs, then integrated, then virtual

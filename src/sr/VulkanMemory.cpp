@@ -135,7 +135,7 @@ void VulkanNetwork::Impl::upload()
     vkCmdCopyBuffer(once, stage.buffer, parameters.buffer, 1, &toParameters);
     vkCmdFillBuffer(once, activations.buffer, 0, VK_WHOLE_SIZE, 0);
     check(vkEndCommandBuffer(once), "vkEndCommandBuffer");
-    submit(once, slots[0]);
+    submit(once, slots[0], false);
     wait(slots[0]);
     vkFreeCommandBuffers(device, commandPool, 1, &once);
 }

@@ -1,5 +1,6 @@
 #include "VulkanNetwork.h"
 
+#include "GpuFault.h"
 #include "ModelPrivate.h"
 #include "VulkanKernels.h"
 #include "VulkanNetworkImpl.h"
@@ -51,6 +52,16 @@ void VulkanNetwork::Impl::bury(std::unique_ptr<Impl> impl)
     graveyard->push_back(std::move(impl));
 }
 
+void VulkanNetwork::setAside(std::unique_ptr<VulkanNetwork> network)
+{
+    static std::mutex lock;
+    static auto* running = new std::vector<std::unique_ptr<Impl>>;
+    std::lock_guard guard(lock);
+    std::erase_if(*running, [](const std::unique_ptr<Impl>& impl) { return impl->idle(); });
+    if (network && network->d)
+        running->push_back(std::move(network->d));
+}
+
 void VulkanNetwork::Impl::createDevice()
 {
     const float priority = 1.0f;
@@ -86,6 +97,8 @@ void VulkanNetwork::Impl::build(VulkanProgram&& from)
 {
     program = std::move(from);
     createDevice();
+    if (takeGpuFault(GpuFault::hostMemory))
+        throw std::bad_alloc();
     createMemory();
     createDescriptors();
     createPipelines();

@@ -48,11 +48,17 @@ public:
     struct PartTime {
         double share = 0; // of the network's multiply-adds
         double ms = 0;
+        bool finished = false;
     };
     // Runs the first steps that hold at least `share` of the multiply-adds and gives their
-    // time: the device's own where it can tell, else the host's. Throws DeviceError as run()
+    // time: the device's own where it can tell, else the host's. Waits at most `waitMs`: a part
+    // still running then goes on, unfinished and without a time. Throws DeviceError as run()
     // does.
-    PartTime timePart(double share);
+    PartTime timePart(double share, double waitMs);
+
+    // Frees the network once nothing of it runs any more, without waiting: networks set aside
+    // earlier are freed by a later call (with none, only that).
+    static void setAside(std::unique_ptr<VulkanNetwork> network);
 
     // Device memory the program needs, for the choice of a device.
     static std::uint64_t memoryNeeded(const VulkanProgram& program);

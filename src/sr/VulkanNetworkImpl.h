@@ -7,6 +7,7 @@
 #include "VulkanNetwork.h"
 #include "VulkanProgram.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -34,6 +35,9 @@ struct Slot {
     VkFence fence = VK_NULL_HANDLE;
     Region recorded{-1, -1, -1, -1}; // the region `commands` answers with
     bool pending = false;            // submitted and not yet waited for
+    // An injected delay: the run counts as going on until then, and as that much longer.
+    std::chrono::steady_clock::time_point readyAt{};
+    int delayMs = 0;
 };
 
 struct VulkanNetwork::Impl {
@@ -66,6 +70,7 @@ struct VulkanNetwork::Impl {
     int kernelUses[kernelCount] = {};
     bool broken = false;    // a run failed: the network never runs again
     bool abandoned = false; // the device may still be working on our memory: never free it
+    bool ranBefore = false; // for an injected one-time delay
 
     ~Impl();
     // Keeps the memory for the life of the process when the device may still write into it.
@@ -96,12 +101,17 @@ struct VulkanNetwork::Impl {
     double recordPart(double share);
 
     // VulkanRunning.cpp
-    void submit(VkCommandBuffer commands, Slot& slot);
+    // `run`: of the network, not the upload of its constants; an injected delay counts there.
+    void submit(VkCommandBuffer commands, Slot& slot, bool run = true);
     VkResult waitFor(Slot& slot);
     // Waits for the slot's run, if any; throws DeviceError when it failed or did not finish.
     void wait(Slot& slot);
+    // Waits at most `ns` for the slot's run; false when it is still going. Throws as wait().
+    bool waitWithin(Slot& slot, std::uint64_t ns);
     // Waits, within the time-out, for every run in flight; false when one may still be running.
     bool settle();
+    // Whether no run is in flight any more.
+    bool idle() const;
 };
 
 } // namespace sr

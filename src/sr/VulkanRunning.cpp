@@ -2,12 +2,14 @@
 #include "VulkanNetworkImpl.h"
 
 #include <QElapsedTimer>
+#include <algorithm>
 #include <cstring>
+#include <thread>
 
 namespace sr {
 
 // Injected faults fail a submission, or the wait for one, the way a real failure would.
-void VulkanNetwork::Impl::submit(VkCommandBuffer commands, Slot& slot)
+void VulkanNetwork::Impl::submit(VkCommandBuffer commands, Slot& slot, bool run)
 {
     check(vkResetFences(device, 1, &slot.fence), "vkResetFences");
     VkSubmitInfo submit{VK_STRUCTURE_TYPE_SUBMIT_INFO};
@@ -22,6 +24,10 @@ void VulkanNetwork::Impl::submit(VkCommandBuffer commands, Slot& slot)
         throw DeviceError("vkQueueSubmit", result);
     }
     slot.pending = true;
+    const TimingHooks delays = injectedTimingHooks();
+    slot.delayMs = run ? delays.deviceRunMs + (ranBefore ? 0 : delays.deviceFirstRunMs) : 0;
+    slot.readyAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(slot.delayMs);
+    ranBefore = ranBefore || run;
 }
 
 VkResult VulkanNetwork::Impl::waitFor(Slot& slot)
@@ -49,6 +55,7 @@ void VulkanNetwork::Impl::wait(Slot& slot)
         throw DeviceError(
             result == VK_TIMEOUT ? "the device did not finish in time" : "vkWaitForFences", result);
     }
+    std::this_thread::sleep_until(slot.readyAt);
     slot.pending = false;
     lastDeviceMs = 0;
     std::uint64_t ticks[2];
@@ -59,8 +66,33 @@ void VulkanNetwork::Impl::wait(Slot& slot)
         const std::uint64_t mask =
             choice.timestampBits >= 64 ? ~0ull : (1ull << choice.timestampBits) - 1;
         lastDeviceMs =
-            double((ticks[1] - ticks[0]) & mask) * choice.properties.limits.timestampPeriod / 1e6;
+            double((ticks[1] - ticks[0]) & mask) * choice.properties.limits.timestampPeriod / 1e6 +
+            slot.delayMs;
     }
+}
+
+bool VulkanNetwork::Impl::waitWithin(Slot& slot, std::uint64_t ns)
+{
+    if (!slot.pending)
+        return true;
+    if (ns < timeoutNs) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::nanoseconds(ns);
+        if (vkWaitForFences(device, 1, &slot.fence, VK_TRUE, ns) == VK_TIMEOUT)
+            return false;
+        if (slot.readyAt > deadline) {
+            std::this_thread::sleep_until(deadline);
+            return false;
+        }
+    }
+    wait(slot);
+    return true;
+}
+
+bool VulkanNetwork::Impl::idle() const
+{
+    return std::none_of(std::begin(slots), std::end(slots), [&](const Slot& slot) {
+        return slot.pending && vkGetFenceStatus(device, slot.fence) == VK_NOT_READY;
+    });
 }
 
 bool VulkanNetwork::Impl::settle()
@@ -120,7 +152,7 @@ void VulkanNetwork::finish(int index, std::uint8_t* target, std::int64_t stride)
         std::memcpy(target + r * stride, from + r * rowBytes, rowBytes);
 }
 
-VulkanNetwork::PartTime VulkanNetwork::timePart(double share)
+VulkanNetwork::PartTime VulkanNetwork::timePart(double share, double waitMs)
 {
     if (d->broken)
         throw DeviceError("the device failed earlier");
@@ -131,8 +163,10 @@ VulkanNetwork::PartTime VulkanNetwork::timePart(double share)
     QElapsedTimer timer;
     timer.start();
     d->submit(d->partCommands, slot);
-    d->wait(slot);
-    time.ms = d->lastDeviceMs > 0 ? d->lastDeviceMs : double(timer.nsecsElapsed()) / 1e6;
+    const double ns = std::clamp(waitMs * 1e6, 0.0, double(d->timeoutNs));
+    time.finished = d->waitWithin(slot, std::uint64_t(ns));
+    if (time.finished)
+        time.ms = d->lastDeviceMs > 0 ? d->lastDeviceMs : double(timer.nsecsElapsed()) / 1e6;
     return time;
 }
 
