@@ -8,6 +8,7 @@
 #include "WebpCodec.h"
 #include "core/EngineError.h"
 #include "core/FileNames.h"
+#include "core/WorkPools.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -165,7 +166,8 @@ QImage thumbnail(const QString& path, int maxPixel)
 
 QFuture<QImage> preview(const QString& path, int maxPixel)
 {
-    return QtConcurrent::run([path, maxPixel] { return thumbnail(path, maxPixel); });
+    return QtConcurrent::run(&WorkPools::views(),
+                             [path, maxPixel] { return thumbnail(path, maxPixel); });
 }
 
 QImage load(const QString& path)

@@ -2,6 +2,7 @@
 
 #include "core/Async.h"
 #include "core/FileNames.h"
+#include "core/WorkPools.h"
 #include "imageio/ImageLoader.h"
 
 #include <QDir>
@@ -117,7 +118,8 @@ QList<Item> AppState::discover(const QStringList& paths)
             unique.append(path);
         }
     // Header reads and thumbnails dominate; spread them over the cores.
-    const QList<std::optional<Item>> made = QtConcurrent::blockingMapped(unique, makeItem);
+    const QList<std::optional<Item>> made =
+        QtConcurrent::blockingMapped(&WorkPools::imports(), unique, makeItem);
     QList<Item> items;
     for (const std::optional<Item>& item : made)
         if (item)
@@ -130,8 +132,8 @@ void AppState::add(const QStringList& paths)
     if (m_isRunning || m_isImporting)
         return;
     setImporting(true);
-    whenFinished(QtConcurrent::run([paths] { return discover(paths); }), this,
-                 [this](const QList<Item>& found) { finishImport(found); });
+    whenFinished(QtConcurrent::run(&WorkPools::imports(), [paths] { return discover(paths); }),
+                 this, [this](const QList<Item>& found) { finishImport(found); });
 }
 
 void AppState::finishImport(const QList<Item>& discovered)
