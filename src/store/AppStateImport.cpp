@@ -127,16 +127,16 @@ QList<Item> AppState::discover(const QStringList& paths)
     return items;
 }
 
-void AppState::add(const QStringList& paths)
+void AppState::add(const QStringList& paths, Summary summary)
 {
     if (m_isRunning || m_isImporting)
         return;
     setImporting(true);
     whenFinished(QtConcurrent::run(&WorkPools::imports(), [paths] { return discover(paths); }),
-                 this, [this](const QList<Item>& found) { finishImport(found); });
+                 this, [this, summary](const QList<Item>& found) { finishImport(found, summary); });
 }
 
-void AppState::finishImport(const QList<Item>& discovered)
+void AppState::finishImport(const QList<Item>& discovered, Summary summary)
 {
     QSet<QString> queued;
     for (const Item& item : m_items)
@@ -149,7 +149,8 @@ void AppState::finishImport(const QList<Item>& discovered)
     if (!m_selection && !m_items.isEmpty())
         setSelection(m_items.first().id);
     setImporting(false);
-    setLastRunSummary(std::nullopt);
+    if (summary == Summary::cleared)
+        setLastRunSummary(std::nullopt);
     if (discovered.isEmpty())
         setNotice(noImagesNotice);
     Q_EMIT importFinished();
