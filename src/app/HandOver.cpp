@@ -8,17 +8,19 @@
 HandOver::HandOver(AppState& state, QWidget* window, QObject* parent)
     : QObject(parent), m_state(state), m_window(window)
 {
-    // Queued: the store finishes its own step before the next import starts.
-    connect(&state, &AppState::isImportingChanged, this, &HandOver::addWaiting,
+    // Queued: the store finishes its own step before the next import starts. Files that waited
+    // leave the summary of the run that just ended on show.
+    for (auto freed : {&AppState::isImportingChanged, &AppState::isRunningChanged})
+        connect(
+            &state, freed, this, [this] { addWaiting(AppState::Summary::kept); },
             Qt::QueuedConnection);
-    connect(&state, &AppState::isRunningChanged, this, &HandOver::addWaiting, Qt::QueuedConnection);
 }
 
 void HandOver::open(const QStringList& paths)
 {
     bringWindowForward();
     m_waiting << paths;
-    addWaiting();
+    addWaiting(AppState::Summary::cleared);
 }
 
 void HandOver::bringWindowForward()
@@ -37,9 +39,9 @@ bool HandOver::storeIsBusy() const
 }
 
 // Everything that waited goes in one import, which drops duplicates among them too.
-void HandOver::addWaiting()
+void HandOver::addWaiting(AppState::Summary summary)
 {
     if (m_waiting.isEmpty() || storeIsBusy())
         return;
-    m_state.add(std::exchange(m_waiting, {}));
+    m_state.add(std::exchange(m_waiting, {}), summary);
 }

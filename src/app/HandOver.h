@@ -1,10 +1,11 @@
 #pragma once
 
+#include "store/AppState.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
 
-class AppState;
 class QWidget;
 
 // Files that later launches hand to the running window. The window comes forward at once; the
@@ -25,7 +26,7 @@ public:
 private:
     void bringWindowForward();
     bool storeIsBusy() const;
-    void addWaiting();
+    void addWaiting(AppState::Summary summary);
 
     AppState& m_state;
     QPointer<QWidget> m_window;

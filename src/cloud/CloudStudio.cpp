@@ -11,6 +11,7 @@
 #include "core/Async.h"
 #include "core/EngineError.h"
 #include "core/FileNames.h"
+#include "core/WorkPools.h"
 #include "imageio/ImageLoader.h"
 
 #include <QDateTime>
@@ -170,7 +171,7 @@ void CloudStudio::generate(const QString& prompt, const CloudModel& model,
 
 void CloudStudio::prepareReference(const QString& path, std::function<void(const QString&)> next)
 {
-    whenFinished(QtConcurrent::run(referencePng, path), this,
+    whenFinished(QtConcurrent::run(&WorkPools::views(), referencePng, path), this,
                  [this, next = std::move(next)](const Result<QByteArray>& png) {
                      if (!png.isOk()) {
                          fail(png.error());

@@ -6,6 +6,7 @@
 #include "StrictBase64.h"
 #include "core/Async.h"
 #include "core/EngineError.h"
+#include "core/WorkPools.h"
 
 #include <QSettings>
 #include <QTimer>
@@ -121,7 +122,8 @@ void CloudStudio::pollOnce(const QString& job, const QString& path, int attempt,
             fail(reply.error());
             return;
         }
-        whenFinished(QtConcurrent::run(readJobReply, reply.value()), this, decided);
+        whenFinished(QtConcurrent::run(&WorkPools::views(), readJobReply, reply.value()), this,
+                     decided);
     };
     m_env.service->request(QStringLiteral("api/cloud/result"), {{QStringLiteral("job_id"), job}},
                            this, answered);

@@ -2,6 +2,7 @@
 
 #include "core/EngineError.h"
 #include "core/FileNames.h"
+#include "core/WorkPools.h"
 #include "imageio/HeifCodec.h"
 #include "imageio/ImageLoader.h"
 
@@ -82,7 +83,7 @@ QByteArray encodePng(const QImage& image)
 
 QFuture<Result<QByteArray>> toPngLater(const QByteArray& bytes)
 {
-    return QtConcurrent::run(toPng, bytes);
+    return QtConcurrent::run(&WorkPools::views(), toPng, bytes);
 }
 
 QString saveAsNewFile(const Result<QByteArray>& png, const QString& path)
@@ -110,7 +111,7 @@ QString saveAsNewFile(const Result<QByteArray>& png, const QString& path)
 
 QFuture<QString> saveAsNewFileLater(const Result<QByteArray>& png, const QString& path)
 {
-    return QtConcurrent::run(saveAsNewFile, png, path);
+    return QtConcurrent::run(&WorkPools::views(), saveAsNewFile, png, path);
 }
 
 } // namespace GeneratedImage

@@ -6,6 +6,7 @@
 #include "JsonReader.h"
 #include "StrictBase64.h"
 #include "core/Async.h"
+#include "core/WorkPools.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -92,7 +93,8 @@ void requestImage(QNetworkAccessManager& network, const QUrl& base, const QStrin
                        [context, done = std::move(done)](const HttpOutcome& outcome) {
                            // The reply may hold a whole image as Base64: it is parsed off the GUI
                            // thread.
-                           whenFinished(QtConcurrent::run([outcome] { return interpret(outcome); }),
+                           whenFinished(QtConcurrent::run(&WorkPools::views(),
+                                                          [outcome] { return interpret(outcome); }),
                                         context, done);
                        });
 }

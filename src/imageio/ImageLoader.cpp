@@ -10,6 +10,7 @@
 #include "core/EngineError.h"
 #include "core/FileNames.h"
 #include "core/RegularFile.h"
+#include "core/WorkPools.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -221,7 +222,8 @@ QImage thumbnail(const RegularFile& file, int maxPixel)
 
 QFuture<QImage> preview(const QString& path, int maxPixel)
 {
-    return QtConcurrent::run([path, maxPixel] { return thumbnail(path, maxPixel); });
+    return QtConcurrent::run(&WorkPools::views(),
+                             [path, maxPixel] { return thumbnail(path, maxPixel); });
 }
 
 QImage load(const QString& path)

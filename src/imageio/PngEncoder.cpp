@@ -2,6 +2,7 @@
 
 #include "PixelBuffer.h"
 #include "core/EngineError.h"
+#include "core/WorkPools.h"
 
 #include <QtConcurrent>
 #include <QtEndian>
@@ -138,10 +139,11 @@ QByteArray zlibStream(const Layout& layout)
     QList<int> starts;
     for (int y = 0; y < height; y += rowsPerBand)
         starts.append(y);
-    const QList<Band> bands = QtConcurrent::blockingMapped(starts, [&](int first) {
-        const int last = std::min(height, first + rowsPerBand);
-        return compressBand(layout, first, last, last == height);
-    });
+    const QList<Band> bands =
+        QtConcurrent::blockingMapped(&WorkPools::parts(), starts, [&](int first) {
+            const int last = std::min(height, first + rowsPerBand);
+            return compressBand(layout, first, last, last == height);
+        });
 
     QByteArray stream("\x78\x9c", 2);
     uLong adler = 1;

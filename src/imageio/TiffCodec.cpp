@@ -1,6 +1,7 @@
 #include "TiffCodec.h"
 
 #include "core/EngineError.h"
+#include "core/WorkPools.h"
 
 #include <QColorSpace>
 #include <QFileDevice>
@@ -218,13 +219,13 @@ bool writeStrips(TIFF* tiff, const QImage& source, const Layout& layout, int row
 {
     const qint64 stripBytes = rowBytes(layout, source.width()) * rowsPerStrip;
     const int strips = (source.height() + rowsPerStrip - 1) / rowsPerStrip;
-    const int batch = std::max(QThreadPool::globalInstance()->maxThreadCount(),
-                               int((qint64(8) << 20) / stripBytes));
+    const int batch =
+        std::max(WorkPools::parts().maxThreadCount(), int((qint64(8) << 20) / stripBytes));
     QByteArray buffer(std::min<qint64>(batch, strips) * stripBytes, Qt::Uninitialized);
     for (int first = 0; first < strips; first += batch) {
         std::vector<int> indices(size_t(std::min(batch, strips - first)));
         std::iota(indices.begin(), indices.end(), first);
-        QtConcurrent::blockingMap(indices, [&](int strip) {
+        QtConcurrent::blockingMap(&WorkPools::parts(), indices, [&](int strip) {
             const int y = strip * rowsPerStrip;
             const int rows = std::min(rowsPerStrip, source.height() - y);
             packRows(source, layout, y, rows,

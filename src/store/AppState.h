@@ -73,8 +73,11 @@ public:
     void clearAll();
     void resetAll();
 
+    // What an import does to the last run's summary: files that only waited for a batch to end
+    // join without hiding how it went.
+    enum class Summary { cleared, kept };
     // Import: adds the supported, readable images of the files and folders given, on a worker.
-    void add(const QStringList& paths);
+    void add(const QStringList& paths, Summary summary = Summary::cleared);
     void openPanel();
     void chooseOutputFolder();
 
@@ -121,7 +124,7 @@ private:
     void setRunning(bool running);
     void setImporting(bool importing);
     void setLastRunSummary(std::optional<QString> summary);
-    void finishImport(const QList<Item>& discovered);
+    void finishImport(const QList<Item>& discovered, Summary summary);
     void finishBatch();
 
     QList<Item> m_items;

@@ -3,6 +3,7 @@
 #include "core/Async.h"
 #include "core/FileNames.h"
 #include "core/RegularFile.h"
+#include "core/WorkPools.h"
 #include "imageio/ImageLoader.h"
 
 #include <QDir>
@@ -86,7 +87,8 @@ QList<Item> AppState::discover(const QStringList& paths)
             unique.append(path);
         }
     // Header reads and thumbnails dominate; spread them over the cores.
-    const QList<std::optional<Item>> made = QtConcurrent::blockingMapped(unique, makeItem);
+    const QList<std::optional<Item>> made =
+        QtConcurrent::blockingMapped(&WorkPools::imports(), unique, makeItem);
     QList<Item> items;
     for (const std::optional<Item>& item : made)
         if (item)
@@ -94,16 +96,16 @@ QList<Item> AppState::discover(const QStringList& paths)
     return items;
 }
 
-void AppState::add(const QStringList& paths)
+void AppState::add(const QStringList& paths, Summary summary)
 {
     if (m_isRunning || m_isImporting)
         return;
     setImporting(true);
-    whenFinished(QtConcurrent::run([paths] { return discover(paths); }), this,
-                 [this](const QList<Item>& found) { finishImport(found); });
+    whenFinished(QtConcurrent::run(&WorkPools::imports(), [paths] { return discover(paths); }),
+                 this, [this, summary](const QList<Item>& found) { finishImport(found, summary); });
 }
 
-void AppState::finishImport(const QList<Item>& discovered)
+void AppState::finishImport(const QList<Item>& discovered, Summary summary)
 {
     QSet<QString> queued;
     for (const Item& item : m_items)
@@ -116,7 +118,8 @@ void AppState::finishImport(const QList<Item>& discovered)
     if (!m_selection && !m_items.isEmpty())
         setSelection(m_items.first().id);
     setImporting(false);
-    setLastRunSummary(std::nullopt);
+    if (summary == Summary::cleared)
+        setLastRunSummary(std::nullopt);
     if (discovered.isEmpty())
         setNotice(noImagesNotice);
     Q_EMIT importFinished();

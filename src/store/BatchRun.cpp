@@ -2,6 +2,7 @@
 
 #include "core/Async.h"
 #include "core/EngineError.h"
+#include "core/WorkPools.h"
 #include "imageio/ImageLoader.h"
 
 #include <QCoreApplication>
@@ -60,9 +61,11 @@ void BatchRun::next()
                                          id = id](double fraction) {
         reportProgress(state, id, fraction);
     };
-    m_worker = QtConcurrent::run(
-        [run = m_state.m_pipelineRun, path = path, settings = m_settings, token = m_token,
-         progress] { return runJob(run, path, settings, *token, progress); });
+    m_worker =
+        QtConcurrent::run(&WorkPools::batch(), [run = m_state.m_pipelineRun, path = path,
+                                                settings = m_settings, token = m_token, progress] {
+            return runJob(run, path, settings, *token, progress);
+        });
     whenFinished(m_worker, this, [this, id = id](const Outcome& outcome) {
         apply(id, outcome);
         next();

@@ -4,6 +4,7 @@
 #include "UpdateVersion.h"
 #include "core/Async.h"
 #include "core/EngineError.h"
+#include "core/WorkPools.h"
 
 #include <QFile>
 #include <QProcess>
@@ -153,7 +154,7 @@ void AppcastUpdater::start()
         return;
     m_started = true;
     const UpdateInstaller installer = m_installer;
-    m_recovering = QtConcurrent::run([installer] { installer.recover(); });
+    m_recovering = QtConcurrent::run(&WorkPools::views(), [installer] { installer.recover(); });
     Q_EMIT canCheckForUpdatesChanged(true);
     scheduleNextCheck();
     // Once the event loop runs, the window it belongs over is up.
@@ -327,7 +328,7 @@ void AppcastUpdater::onDownloaded()
     const AppcastItem item = m_item;
     const QString key = publicKey();
     const QString running = currentVersion();
-    m_checking = QtConcurrent::run([installer, download, item, key, running] {
+    m_checking = QtConcurrent::run(&WorkPools::views(), [installer, download, item, key, running] {
         return checkRelease(installer, *download, item, key, running, Step::check);
     });
     whenFinished(m_checking, this,

@@ -6,7 +6,9 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QWidget>
+#include <atomic>
 #include <gtest/gtest.h>
 
 namespace {
@@ -69,4 +71,35 @@ TEST_F(HandOverTest, FilesHandedOverDuringAnImportAllArriveAfterIt)
     EXPECT_EQ(queued(), files) << "each file once, in the order handed over";
     EXPECT_TRUE(m_handOver.waiting().isEmpty());
     EXPECT_FALSE(m_state.notice());
+}
+
+// Files handed over during a run join when it ends without hiding how it went; a file handed to
+// the idle window is a new addition, which clears the summary as a drop does.
+TEST_F(HandOverTest, FilesThatWaitedForARunKeepItsSummary)
+{
+    const QStringList files = images({"a.png", "b.png", "c.png"});
+    QSignalSpy imported(&m_state, &AppState::importFinished);
+    m_state.add({files[0]});
+    ASSERT_TRUE(imported.wait(10000));
+    std::atomic<bool> held{true};
+    m_state.setPipelineRun([&held](const QString& path, const JobSettings&, const CancelToken&,
+                                   const Pipeline::Progress&) {
+        while (held)
+            QThread::msleep(2);
+        return path;
+    });
+    m_state.start();
+    ASSERT_TRUE(m_state.isRunning());
+    m_handOver.open({files[1]});
+    EXPECT_EQ(m_handOver.waiting(), QStringList{files[1]});
+    held = false;
+
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return queued().size() == 2 && !m_state.isImporting(); }, 10000));
+    EXPECT_EQ(m_state.lastRunSummary(), QStringLiteral("1 saved · Originals preserved"));
+
+    m_handOver.open({files[2]});
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return queued().size() == 3 && !m_state.isImporting(); }, 10000));
+    EXPECT_FALSE(m_state.lastRunSummary());
 }

@@ -1,6 +1,7 @@
 #include "CompareCanvas.h"
 
 #include "core/Async.h"
+#include "core/WorkPools.h"
 #include "kit/Checkerboard.h"
 
 #include <QMouseEvent>
@@ -83,7 +84,8 @@ bool CompareCanvas::isReduced() const
 CompareCanvas::Copies CompareCanvas::makeCopies(const QImage& before, const QImage& after,
                                                 QSize pixels)
 {
-    QFuture<QImage> reducedBefore = QtConcurrent::run(areaAveraged, before, pixels);
+    QFuture<QImage> reducedBefore =
+        QtConcurrent::run(&WorkPools::parts(), areaAveraged, before, pixels);
     QImage reducedAfter = areaAveraged(after, pixels);
     return {pixels, reducedBefore.result(), std::move(reducedAfter)};
 }
@@ -95,7 +97,8 @@ void CompareCanvas::reduce()
     if (m_reducing || isReduced())
         return;
     m_reducing = true;
-    auto copies = QtConcurrent::run(&CompareCanvas::makeCopies, m_before, m_after, wantedPixels());
+    auto copies = QtConcurrent::run(&WorkPools::views(), &CompareCanvas::makeCopies, m_before,
+                                    m_after, wantedPixels());
     whenFinished(copies, this, [this, images = m_imagesSet](Copies made) {
         m_reducing = false;
         if (images != m_imagesSet)

@@ -3,13 +3,14 @@
 #include "SvgRaster.h"
 #include "VectorPreview.h"
 #include "core/Async.h"
+#include "core/WorkPools.h"
 
 #include <QPainter>
 #include <QtConcurrent>
 
 VectorCanvas::VectorCanvas(const QString& path, QWidget* parent) : QWidget(parent)
 {
-    auto parsed = QtConcurrent::run([path]() -> std::shared_ptr<SvgRaster> {
+    auto parsed = QtConcurrent::run(&WorkPools::views(), [path]() -> std::shared_ptr<SvgRaster> {
         const auto text = VectorPreview::prepare(path);
         return text ? SvgRaster::parse(*text) : nullptr;
     });
@@ -34,8 +35,8 @@ void VectorCanvas::render()
     m_rendering = true;
     auto document = m_document;
     const qreal ratio = devicePixelRatio();
-    auto image =
-        QtConcurrent::run([document, wanted, ratio] { return document->render(wanted, ratio); });
+    auto image = QtConcurrent::run(
+        &WorkPools::views(), [document, wanted, ratio] { return document->render(wanted, ratio); });
     whenFinished(image, this, [this](QImage raster) {
         m_rendering = false;
         if (raster.isNull())
