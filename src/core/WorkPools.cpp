@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <atomic>
+
 namespace WorkPools {
 namespace {
 
@@ -27,6 +29,8 @@ struct Pools {
     QThreadPool batch;
     QThreadPool views;
 };
+
+std::atomic<bool> ending{false};
 
 Pools& pools()
 {
@@ -58,8 +62,14 @@ QThreadPool& parts()
 
 void finish()
 {
+    ending = true;
     for (QThreadPool* pool : {&imports(), &batch(), &views(), &parts()})
         pool->waitForDone();
+}
+
+bool closing()
+{
+    return ending;
 }
 
 } // namespace WorkPools

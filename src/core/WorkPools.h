@@ -24,4 +24,8 @@ QThreadPool& parts();
 // object is destroyed, so no job outlives it into the destruction of statics.
 void finish();
 
+// True once finish() has begun: a long job that can end early (an import's remaining files) does,
+// so that quitting never waits for it.
+bool closing();
+
 } // namespace WorkPools

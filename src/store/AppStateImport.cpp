@@ -61,6 +61,8 @@ QStringList candidates(const QStringList& paths)
 // the walk listed it (a FIFO, a device) is never opened, let alone waited on.
 std::optional<Item> makeItem(const QString& path)
 {
+    if (WorkPools::closing())
+        return std::nullopt;
     const RegularFile file(path);
     if (!file.isOpen())
         return std::nullopt;

@@ -1,12 +1,16 @@
 #include "store/AppState.h"
 
+#include "core/WorkPools.h"
+
 #include "TestSupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <QProcess>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
@@ -93,4 +97,40 @@ TEST(PaintDuringImportTest, PaintingNeverWaitsForAnImport)
     QDir(folder).removeRecursively();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !state.isImporting(); }, 120000));
     EXPECT_LT(slowest, 5000) << "a paint waited for the import";
+}
+
+// Not a test of its own: the process QuittingSkipsAnImportsRemainingFiles starts, because the
+// pools' ending cannot be undone within a process.
+TEST(QuitDuringImport, Child)
+{
+    if (qEnvironmentVariableIsEmpty("TOLVANE_TEST_QUIT_DURING_IMPORT"))
+        GTEST_SKIP() << "started only by PaintDuringImportTest.QuittingSkipsAnImportsRemainingFiles";
+    QTemporaryDir dir;
+    const int count = 100 * QThread::idealThreadCount();
+    const QString folder = folderOfSlowPictures(dir, count);
+    AppState state(std::make_unique<QSettings>(dir.filePath("s.ini"), QSettings::IniFormat));
+    state.add({folder});
+    QTest::qWait(300);
+    ASSERT_TRUE(state.isImporting());
+    // What the application object's destruction does.
+    WorkPools::finish();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !state.isImporting(); }, 10000));
+    EXPECT_LT(state.items().size(), count / 2) << "the import read on after the quit";
+}
+
+// Quitting during a large import ends the process without reading the rest of the folder.
+TEST(PaintDuringImportTest, QuittingSkipsAnImportsRemainingFiles)
+{
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TOLVANE_TEST_QUIT_DURING_IMPORT"), QStringLiteral("1"));
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=QuitDuringImport.Child")});
+    ASSERT_TRUE(child.waitForFinished(300000));
+    const QString output = QString::fromLocal8Bit(child.readAll());
+    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains(QStringLiteral("[       OK ] QuitDuringImport.Child")))
+        << output.toStdString();
 }
