@@ -22,20 +22,26 @@ SettingsWindow::SettingsWindow(const QList<Tab>& tabs, QWidget* parent)
     connect(m_tabs, &QTabWidget::currentChanged, this, &SettingsWindow::followCurrentTab);
     followCurrentTab();
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    for (int index = 0; index < m_tabs->count(); ++index)
-        m_fullHeight = std::max(m_fullHeight, m_tabs->widget(index)->sizeHint().height());
-    m_chrome = sizeHint().height() - m_fullHeight;
+    // A page's own height: the one it fixed for itself, else the one it asks for.
+    int tallest = 0;
+    for (int index = 0; index < m_tabs->count(); ++index) {
+        const QWidget* page = m_tabs->widget(index);
+        m_ownHeights.append(std::max(page->minimumHeight(), page->sizeHint().height()));
+        tallest = std::max(tallest, m_ownHeights.last());
+    }
+    m_chrome = sizeHint().height() - tallest;
 }
 
 // A tab taller than the screen allows is given less height; the keys view scrolls what it
-// cannot show.
+// cannot show. On a larger screen it has its own height again.
 void SettingsWindow::fitToScreen()
 {
-    const int pageHeight = std::min(m_fullHeight, ScreenFit::availableHeight(*this) - m_chrome);
+    const int room = ScreenFit::availableHeight(*this) - m_chrome;
     for (int index = 0; index < m_tabs->count(); ++index) {
         QWidget* page = m_tabs->widget(index);
-        if (page->sizeHint().height() > pageHeight || page->maximumHeight() > pageHeight)
-            page->setFixedHeight(std::max(pageHeight, page->minimumSizeHint().height()));
+        const int own = m_ownHeights.value(index);
+        if (own > room || page->height() < own)
+            page->setFixedHeight(std::max(std::min(own, room), page->minimumSizeHint().height()));
     }
     ScreenFit::keepWithin(*this);
 }

@@ -36,6 +36,6 @@ private:
     void fitToScreen();
 
     QTabWidget* m_tabs;
-    int m_fullHeight = 0; // the tallest tab's own height
-    int m_chrome = 0;     // the window's height around a tab
+    QList<int> m_ownHeights; // each tab's height before any fitting
+    int m_chrome = 0;        // the window's height around a tab
 };
