@@ -90,18 +90,17 @@ QNetworkRequest checkRequest(const QString& key)
 
 APIKeyConnection::APIKeyConnection(QObject* parent) : QObject(parent)
 {
-    read([this](const SecretReply& stored) {
-        showStored(stored);
-        setReading(false);
-    });
+    read([this](const SecretReply& stored) { showStored(stored); });
 }
 
 void APIKeyConnection::read(std::function<void(const SecretReply&)> then)
 {
     const int number = ++m_reads;
+    // Any answer ends the first wait, even one that an own outcome has made stale.
     auto answered = [this, number, then](const SecretReply& stored) {
         if (number == m_reads)
             then(stored);
+        setReading(false);
     };
     // A read that ends after its bound is news too: read once more and show that.
     ProviderKeyStore::readLater(this, answered, [this] {
