@@ -218,23 +218,26 @@ private:
         send(socket, m_shared->answer(*request));
     }
 
-    // Keeps about a megabyte queued until the client goes or the limit is reached.
+    // Keeps up to a megabyte queued until the client goes or the limit is reached, at a pace
+    // (one chunk a millisecond at most) that leaves a client on a busy machine seconds to notice
+    // its cap: its network thread reads whatever comes while its GUI thread waits for a turn.
     void stream(QTcpSocket* socket)
     {
         static const QByteArray filler(64 << 10, 'a');
-        const auto topUp = [this, socket] {
-            while (socket->bytesToWrite() < (1 << 20) &&
-                   socket->state() == QAbstractSocket::ConnectedState) {
-                if (m_shared->streamed >= HttpReply::endlessLimit) {
-                    socket->disconnectFromHost();
-                    return;
-                }
+        auto* pace = new QTimer(socket);
+        pace->setInterval(1);
+        QObject::connect(pace, &QTimer::timeout, socket, [this, socket, pace] {
+            if (socket->state() != QAbstractSocket::ConnectedState) {
+                pace->stop();
+            } else if (m_shared->streamed >= HttpReply::endlessLimit) {
+                pace->stop();
+                socket->disconnectFromHost();
+            } else if (socket->bytesToWrite() < (1 << 20)) {
                 socket->write(filler);
                 m_shared->streamed += filler.size();
             }
-        };
-        QObject::connect(socket, &QTcpSocket::bytesWritten, socket, topUp);
-        topUp();
+        });
+        pace->start();
     }
 
     // The body a byte at a time, each after the interval.

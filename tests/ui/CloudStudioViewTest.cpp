@@ -79,6 +79,8 @@ protected:
         view->setAttribute(Qt::WA_DeleteOnClose, false);
         view->show();
         EXPECT_TRUE(QTest::qWaitFor([&] { return server.requestCount() > 0; }, 5000));
+        // Asked is not answered: under load the catalogue may arrive well after its request.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return view->studio().models() == models; }, 10000));
         EXPECT_TRUE(QTest::qWaitFor([&] { return !view->studio().isReadingKey(); }, 5000));
         QTest::qWait(50);
         return view;
