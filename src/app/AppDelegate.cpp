@@ -18,10 +18,16 @@ namespace {
 // How long a confirmed quit waits for the item in progress to notice the stop.
 constexpr int stopWaitMs = 10000;
 
+// Ends the event loop without asking the windows first: quit() would, and a busy sheet refuses.
+void endEventLoop()
+{
+    QCoreApplication::exit(0);
+}
+
 } // namespace
 
 AppDelegate::AppDelegate(QObject* parent)
-    : QObject(parent), m_ask(&AppDelegate::askWithBox), m_exit(&QCoreApplication::quit)
+    : QObject(parent), m_ask(&AppDelegate::askWithBox), m_exit(&endEventLoop)
 {
     QGuiApplication::setQuitOnLastWindowClosed(false);
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))

@@ -23,6 +23,15 @@ const QString noConnection =
     QStringLiteral("Couldn\u2019t verify the connection. Check your internet connection and try "
                    "again. Your previous key is unchanged.");
 
+const QString saveUnanswered = QStringLiteral(
+    "xAI accepted the key, but the keyring has not answered yet. This shows what it stores once "
+    "it answers.");
+const QString removeUnanswered = QStringLiteral(
+    "The keyring has not answered yet. This shows whether the key was removed once it answers.");
+const QString notStored = QStringLiteral("The keyring did not store the key. Try again.");
+const QString removed = QStringLiteral("Your xAI key was removed from this computer.");
+const QString notRemoved = QStringLiteral("Keyring couldn\u2019t remove the key. Try again.");
+
 const QString unexpectedResponse = QStringLiteral(
     "xAI returned an unexpected response. Try again shortly. Your previous key is unchanged.");
 
@@ -81,11 +90,33 @@ QNetworkRequest checkRequest(const QString& key)
 
 APIKeyConnection::APIKeyConnection(QObject* parent) : QObject(parent)
 {
-    ProviderKeyStore::readLater(this, [this](const SecretReply& stored) {
-        if (!m_savedSettled)
-            setSaved(ProviderKeyStore::usableKey(stored).has_value());
+    read([this](const SecretReply& stored) { showStored(stored); });
+}
+
+void APIKeyConnection::read(std::function<void(const SecretReply&)> then)
+{
+    const int number = ++m_reads;
+    // Any answer ends the first wait, even one that an own outcome has made stale.
+    auto answered = [this, number, then](const SecretReply& stored) {
+        if (number == m_reads)
+            then(stored);
         setReading(false);
+    };
+    // A read that ends after its bound is news too: read once more and show that.
+    ProviderKeyStore::readLater(this, answered, [this] {
+        read([this](const SecretReply& stored) { showStored(stored); });
     });
+}
+
+void APIKeyConnection::showStored(const SecretReply& stored)
+{
+    const bool known = stored.status != SecretReply::Status::failed;
+    setUnread(!known);
+    setSaved(ProviderKeyStore::usableKey(stored).has_value());
+    if (!known)
+        setMessage(KeychainStore::readFailure(stored.message));
+    else if (m_message == KeychainStore::readFailure(KeychainStore::noAnswer))
+        setMessage(QString());
 }
 
 APIKeyConnection::Verdict APIKeyConnection::judge(const HttpOutcome& outcome)
@@ -152,17 +183,41 @@ void APIKeyConnection::connect(const QString& key, std::function<void(bool)> don
                 return;
             }
             ProviderKeyStore::saveGrokLater(
-                check->key, QCoreApplication::instance(), [check, verdict](const QString& error) {
+                check->key, QCoreApplication::instance(),
+                [check, verdict](const QString& error) {
+                    // The save may still happen: no failure is claimed, and the view is told
+                    // what the keyring holds once it has ended.
+                    if (KeychainStore::isUnanswered(error))
+                        check->conclude({false, saveUnanswered});
                     // xAI accepted the key; if the keyring failed, its sentence says why.
-                    check->conclude(error.isNull() ? verdict : Verdict{false, error});
+                    else
+                        check->conclude(error.isNull() ? verdict : Verdict{false, error});
+                },
+                [check, verdict] {
+                    if (check->owner)
+                        check->owner->concludeLateSave(check->key, verdict);
                 });
         });
+}
+
+void APIKeyConnection::concludeLateSave(const QString& key, const Verdict& verdict)
+{
+    read([this, key, verdict](const SecretReply& stored) {
+        if (ProviderKeyStore::usableKey(stored) == key) {
+            conclude(verdict);
+            return;
+        }
+        showStored(stored);
+        if (!m_unread)
+            setMessage(notStored);
+    });
 }
 
 void APIKeyConnection::conclude(const Verdict& verdict)
 {
     if (verdict.stored) {
-        m_savedSettled = true;
+        ++m_reads;
+        setUnread(false);
         setSaved(true);
         setSucceeded(true);
     }
@@ -173,19 +228,35 @@ void APIKeyConnection::conclude(const Verdict& verdict)
 void APIKeyConnection::remove(std::function<void()> done)
 {
     const QString account = QString::fromUtf16(ProviderKeyStore::xaiAccount);
-    KeychainStore::removeLater(account, this, [this, done](const QString& error) {
-        if (error.isNull()) {
-            m_savedSettled = true;
-            setSaved(false);
-            setSucceeded(true);
-            setMessage(QStringLiteral("Your xAI key was removed from this computer."));
-        } else {
-            setSucceeded(false);
-            setMessage(QStringLiteral("Keyring couldn\u2019t remove the key. Try again."));
-        }
-        if (done)
-            done();
-    });
+    KeychainStore::removeLater(
+        account, this,
+        [this, done](const QString& error) {
+            concludeRemoval(error);
+            if (done)
+                done();
+        },
+        [this] {
+            read([this](const SecretReply& stored) {
+                showStored(stored);
+                if (!m_unread)
+                    concludeRemoval(stored.status == SecretReply::Status::missing ? QString()
+                                                                                  : notRemoved);
+            });
+        });
+}
+
+void APIKeyConnection::concludeRemoval(const QString& error)
+{
+    if (error.isNull()) {
+        ++m_reads;
+        setUnread(false);
+        setSaved(false);
+        setSucceeded(true);
+        setMessage(removed);
+    } else {
+        setSucceeded(false);
+        setMessage(KeychainStore::isUnanswered(error) ? removeUnanswered : notRemoved);
+    }
 }
 
 void APIKeyConnection::setSaved(bool saved)
@@ -218,6 +289,14 @@ void APIKeyConnection::setSucceeded(bool succeeded)
         return;
     m_succeeded = succeeded;
     Q_EMIT succeededChanged(succeeded);
+}
+
+void APIKeyConnection::setUnread(bool unread)
+{
+    if (m_unread == unread)
+        return;
+    m_unread = unread;
+    Q_EMIT unreadChanged(unread);
 }
 
 void APIKeyConnection::setReading(bool reading)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SecretStore.h"
+
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -9,7 +11,8 @@ struct HttpOutcome;
 // Behind the provider-key view: whether an xAI key is stored, a check of a new key against
 // xAI's model list before it is stored, and removal. Every outcome is one sentence in message()
 // (a null text when there is none); nothing is thrown. GUI thread only; the keyring is asked off
-// it, so saved() is false until the keyring has answered.
+// it, so saved() is false until the keyring has answered. A keyring that answers only after its
+// bound is read again then, so the view ends up showing what is really stored.
 class APIKeyConnection : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool saved READ saved NOTIFY savedChanged)
@@ -17,6 +20,7 @@ class APIKeyConnection : public QObject {
     Q_PROPERTY(QString message READ message NOTIFY messageChanged)
     Q_PROPERTY(bool succeeded READ succeeded NOTIFY succeededChanged)
     Q_PROPERTY(bool reading READ reading NOTIFY readingChanged)
+    Q_PROPERTY(bool unread READ unread NOTIFY unreadChanged)
 
 public:
     // The model the studio generates with, looked for among the key's models.
@@ -30,6 +34,9 @@ public:
     bool succeeded() const { return m_succeeded; }
     // Whether the keyring has yet to say if a key is stored (at most its answer bound).
     bool reading() const { return m_reading; }
+    // Whether the keyring's last answer left it unknown if a key is stored (message() says why);
+    // saved() is then no statement that there is none.
+    bool unread() const { return m_unread; }
 
     // Checks the trimmed key with xAI and stores it only when xAI accepts it; `done(stored)`
     // follows unless this object is gone by then. A check that outlives this object still
@@ -53,20 +60,30 @@ Q_SIGNALS:
     void messageChanged(const QString& message);
     void succeededChanged(bool succeeded);
     void readingChanged(bool reading);
+    void unreadChanged(bool unread);
 
 private:
+    // Reads the item; `then` gets the answer unless a later read or an own outcome came first.
+    void read(std::function<void(const SecretReply&)> then);
+    // Shows the item as read: saved, or unread with the keyring's sentence.
+    void showStored(const SecretReply& stored);
+    // Once a save reported unanswered has ended: what the keyring now holds decides.
+    void concludeLateSave(const QString& key, const Verdict& verdict);
+    void concludeRemoval(const QString& error);
     void conclude(const Verdict& verdict);
     void setSaved(bool saved);
     void setBusy(bool busy);
     void setMessage(const QString& message);
     void setSucceeded(bool succeeded);
     void setReading(bool reading);
+    void setUnread(bool unread);
 
     bool m_saved = false;
     bool m_busy = false;
     QString m_message;
     bool m_succeeded = false;
     bool m_reading = true;
-    // Set once this object's own save or removal has spoken: the first read then comes too late.
-    bool m_savedSettled = false;
+    bool m_unread = false;
+    // Only the latest read counts; an own save or removal that has spoken outdates every read.
+    int m_reads = 0;
 };

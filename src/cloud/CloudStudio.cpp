@@ -98,12 +98,27 @@ void CloudStudio::readOwnKey()
 {
     const int read = ++m_keyReads;
     setReadingKey(true);
-    ProviderKeyStore::readLater(this, [this, read](const SecretReply& stored) {
-        if (read != m_keyReads)
-            return;
-        applyHasOwnKey(ProviderKeyStore::usableKey(stored).has_value());
-        setReadingKey(false);
-    });
+    ProviderKeyStore::readLater(
+        this,
+        [this, read](const SecretReply& stored) {
+            if (read != m_keyReads)
+                return;
+            // A keyring that cannot say is no statement that there is no key: its sentence shows.
+            const bool known = stored.status != SecretReply::Status::failed;
+            const QString silent = KeychainStore::readFailure(KeychainStore::noAnswer);
+            setKeyUnread(!known);
+            applyHasOwnKey(ProviderKeyStore::usableKey(stored).has_value());
+            if (!known && !m_busy)
+                setMessage(KeychainStore::readFailure(stored.message));
+            else if (known && !m_busy && m_message == silent)
+                setMessage(QString());
+            setReadingKey(false);
+        },
+        // The read ended after all: ask again for what is stored now.
+        [this, read] {
+            if (read == m_keyReads)
+                readOwnKey();
+        });
 }
 
 void CloudStudio::load(std::function<void()> done)
@@ -274,6 +289,7 @@ void CloudStudio::setHasOwnKey(bool hasOwnKey)
 {
     ++m_keyReads;
     setReadingKey(false);
+    setKeyUnread(false);
     applyHasOwnKey(hasOwnKey);
 }
 
@@ -283,6 +299,14 @@ void CloudStudio::applyHasOwnKey(bool hasOwnKey)
         return;
     m_hasOwnKey = hasOwnKey;
     Q_EMIT hasOwnKeyChanged(hasOwnKey);
+}
+
+void CloudStudio::setKeyUnread(bool unread)
+{
+    if (m_keyUnread == unread)
+        return;
+    m_keyUnread = unread;
+    Q_EMIT isKeyUnreadChanged(unread);
 }
 
 void CloudStudio::setReadingKey(bool reading)

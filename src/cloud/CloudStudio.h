@@ -29,6 +29,7 @@ class CloudStudio : public QObject {
     Q_PROPERTY(bool hasOwnKey READ hasOwnKey WRITE setHasOwnKey NOTIFY hasOwnKeyChanged)
     Q_PROPERTY(QString resumeJob READ resumeJob NOTIFY resumeJobChanged)
     Q_PROPERTY(bool isReadingKey READ isReadingKey NOTIFY isReadingKeyChanged)
+    Q_PROPERTY(bool isKeyUnread READ isKeyUnread NOTIFY isKeyUnreadChanged)
 
 public:
     // Everything the controller reaches outside itself; production() gives the real ones.
@@ -61,9 +62,12 @@ public:
     void setHasOwnKey(bool hasOwnKey);
     // Whether the keyring is being asked for the user's own key (see readOwnKey()).
     bool isReadingKey() const { return m_readingKey; }
+    // Whether the keyring's last answer left it unknown if an own key is stored (its sentence is
+    // the message); hasOwnKey is then false without meaning that there is no key.
+    bool isKeyUnread() const { return m_keyUnread; }
     // Asks the keyring, off the GUI thread, whether a usable own key is stored, and sets
-    // hasOwnKey from its answer; a keyring that does not answer in time counts as no key. The
-    // controller does this once when it is made.
+    // hasOwnKey from its answer; a keyring that does not answer in time leaves the key unread and
+    // is asked again once that call has ended. The controller does this once when it is made.
     void readOwnKey();
     // The service job not yet saved; null when there is none.
     QString resumeJob() const { return m_resumeJob; }
@@ -87,6 +91,7 @@ Q_SIGNALS:
     void hasOwnKeyChanged(bool hasOwnKey);
     void resumeJobChanged(const QString& resumeJob);
     void isReadingKeyChanged(bool isReadingKey);
+    void isKeyUnreadChanged(bool isKeyUnread);
 
 private:
     void prepareReference(const QString& path, std::function<void(const QString&)> next);
@@ -117,6 +122,7 @@ private:
     void setResumeJob(const QString& job);
     void applyHasOwnKey(bool hasOwnKey);
     void setReadingKey(bool reading);
+    void setKeyUnread(bool unread);
 
     Environment m_env;
     QSettings* m_settings = nullptr;
@@ -126,6 +132,7 @@ private:
     QString m_outputURL;
     bool m_hasOwnKey = false;
     bool m_readingKey = false;
+    bool m_keyUnread = false;
     int m_keyReads = 0; // only the latest read's answer counts
     QString m_resumeJob;
     QString m_destination;

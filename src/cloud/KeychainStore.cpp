@@ -88,33 +88,35 @@ void remove(const QString& account)
 }
 
 void readLater(const QString& account, QObject* context,
-               std::function<void(const SecretReply&)> done)
+               std::function<void(const SecretReply&)> done, std::function<void()> late)
 {
     KeyringQueue::call(
         [account](SecretStore& store) { return store.lookup(serviceName(), account); },
-        SecretReply::failed(noAnswer), context, std::move(done));
+        SecretReply::failed(noAnswer), context, std::move(done), std::move(late));
 }
 
 void saveLater(const QByteArray& data, const QString& account, QObject* context,
-               std::function<void(const QString& error)> done)
+               std::function<void(const QString& error)> done, std::function<void()> late)
 {
     KeyringQueue::call(
         [data, account](SecretStore& store) { return store.store(serviceName(), account, data); },
         SecretReply::failed(noAnswer), context,
         [done = std::move(done)](const SecretReply& reply) {
             done(errorOf(reply, saving, false));
-        });
+        },
+        std::move(late));
 }
 
 void removeLater(const QString& account, QObject* context,
-                 std::function<void(const QString& error)> done)
+                 std::function<void(const QString& error)> done, std::function<void()> late)
 {
     KeyringQueue::call(
         [account](SecretStore& store) { return store.remove(serviceName(), account); },
         SecretReply::failed(noAnswer), context,
         [done = std::move(done)](const SecretReply& reply) {
             done(errorOf(reply, removing, true));
-        });
+        },
+        std::move(late));
 }
 
 QString readFailure(const QString& message)
@@ -125,6 +127,11 @@ QString readFailure(const QString& message)
 bool isUnanswered(const SecretReply& reply)
 {
     return reply.status == SecretReply::Status::failed && reply.message == noAnswer;
+}
+
+bool isUnanswered(const QString& error)
+{
+    return error == failure(saving, noAnswer) || error == failure(removing, noAnswer);
 }
 
 std::shared_ptr<SecretStore> store()

@@ -36,19 +36,23 @@ void save(SecretStore& store, const QByteArray& data, const QString& account);
 std::optional<QByteArray> lookup(SecretStore& store, const QString& account);
 
 // Off the GUI thread; `done` runs on `context`'s thread, unless `context` is gone by then.
+// After a noAnswer the call may still end: `late` follows then, so that the caller reads the
+// item again instead of trusting what it was told.
 // The item as the store answered (a keyring that did not answer: failed with noAnswer).
 void readLater(const QString& account, QObject* context,
-               std::function<void(const SecretReply&)> done);
+               std::function<void(const SecretReply&)> done, std::function<void()> late = {});
 // `done` gets a null text once the item is stored or removed, else the failure's sentence.
 void saveLater(const QByteArray& data, const QString& account, QObject* context,
-               std::function<void(const QString& error)> done);
+               std::function<void(const QString& error)> done, std::function<void()> late = {});
 void removeLater(const QString& account, QObject* context,
-                 std::function<void(const QString& error)> done);
+                 std::function<void(const QString& error)> done, std::function<void()> late = {});
 
 // The sentence of a reading failure, for callers that report one.
 QString readFailure(const QString& message);
 // Whether a reply of readLater() says only that the keyring did not answer in time.
 bool isUnanswered(const SecretReply& reply);
+// Whether a failure's sentence of saveLater() or removeLater() is that one.
+bool isUnanswered(const QString& error);
 
 // The store behind these calls: the desktop keyring unless replaced (tests install one in memory).
 std::shared_ptr<SecretStore> store();

@@ -65,7 +65,7 @@ void saveGrok(const QString& key)
 }
 
 void saveGrokLater(const QString& key, QObject* context,
-                   std::function<void(const QString& error)> done)
+                   std::function<void(const QString& error)> done, std::function<void()> late)
 {
     const QString trimmed = key.trimmed();
     if (!isValidKey(trimmed)) {
@@ -74,7 +74,7 @@ void saveGrokLater(const QString& key, QObject* context,
         return;
     }
     KeychainStore::saveLater(trimmed.toUtf8(), QString::fromUtf16(xaiAccount), context,
-                             std::move(done));
+                             std::move(done), std::move(late));
 }
 
 std::optional<QString> readKeyText()
@@ -85,9 +85,11 @@ std::optional<QString> readKeyText()
     return decodeUtf8(*bytes);
 }
 
-void readLater(QObject* context, std::function<void(const SecretReply&)> done)
+void readLater(QObject* context, std::function<void(const SecretReply&)> done,
+               std::function<void()> late)
 {
-    KeychainStore::readLater(QString::fromUtf16(xaiAccount), context, std::move(done));
+    KeychainStore::readLater(QString::fromUtf16(xaiAccount), context, std::move(done),
+                             std::move(late));
 }
 
 std::optional<QString> usableKey(const SecretReply& reply)

@@ -23,12 +23,15 @@ bool isValidKey(const QString& key);
 // "Enter a valid xAI API key." (nothing written) or the keyring's failure. Blocks.
 void saveGrok(const QString& key);
 // The same off the GUI thread: `done` gets a null text once the key is stored, else the sentence.
+// `late` as for KeychainStore::saveLater().
 void saveGrokLater(const QString& key, QObject* context,
-                   std::function<void(const QString& error)> done);
+                   std::function<void(const QString& error)> done,
+                   std::function<void()> late = {});
 // The stored key as text, exactly as stored; nothing when missing or not valid UTF-8. Blocks.
 std::optional<QString> readKeyText();
 // Reads the stored key off the GUI thread; `done` gets the keyring's reply.
-void readLater(QObject* context, std::function<void(const SecretReply&)> done);
+void readLater(QObject* context, std::function<void(const SecretReply&)> done,
+               std::function<void()> late = {});
 // The key in such a reply when the studio can send it: valid UTF-8 without control characters.
 std::optional<QString> usableKey(const SecretReply& reply);
 // Strict UTF-8: nothing for any invalid or incomplete sequence; a leading BOM is kept.

@@ -95,10 +95,12 @@ void ServiceClient::request(const QString& path, const Fields& fields, QObject* 
 
 void ServiceClient::fetchCatalog(QObject* context, std::function<void(const HttpOutcome&)> handler)
 {
+    // A plain GET without the account token: the catalogue is public, and never waits for the
+    // keyring.
     QNetworkRequest request(address(QStringLiteral("api/models")));
     request.setTransferTimeout(catalogTimeoutMs);
-    stayWithinOrigin(request);
-    send(request, "GET", {}, HttpExchange::jsonLimit, context, std::move(handler));
+    HttpExchange::send(*m_manager, request, "GET", {}, HttpExchange::jsonLimit, context,
+                       std::move(handler));
 }
 
 void ServiceClient::send(QNetworkRequest request, const QByteArray& method, const QByteArray& body,

@@ -15,8 +15,8 @@ class QObject;
 struct HttpOutcome;
 
 // The client of the product's cloud service: one POST of a flat JSON object of texts per job
-// call, and the catalogue's GET. Every request carries the installation's account token as a
-// bearer token and follows redirects only within the service's origin. GUI thread only;
+// call, and the catalogue's plain GET. Every job call carries the installation's account token
+// as a bearer token and follows redirects only within the service's origin. GUI thread only;
 // several requests may be in flight at once.
 class ServiceClient {
 public:
@@ -37,7 +37,8 @@ public:
     // service's "error" text or the fallback sentence; a transport or keyring failure gives its
     // sentence. `callback` runs on `context`'s thread, and not at all when `context` is gone.
     void request(const QString& path, const Fields& fields, QObject* context, Callback callback);
-    // GETs the catalogue, "api/models"; `handler` gets the outcome whatever the status.
+    // GETs the catalogue, "api/models", with no header and no token; `handler` gets the outcome
+    // whatever the status.
     void fetchCatalog(QObject* context, std::function<void(const HttpOutcome&)> handler);
 
     QUrl base() const { return m_base; }

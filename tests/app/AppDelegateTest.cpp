@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -216,4 +217,28 @@ TEST(QuitBox, ShowsTheQuestionWithKeepAsDefaultAndEscape)
     EXPECT_FALSE(AppDelegate::askWithBox());
     clickOnBox(QStringLiteral("Quit Tolvane"));
     EXPECT_TRUE(AppDelegate::askWithBox());
+}
+
+// A confirmed quit ends the process even while the busy sheet refuses to close, by the Quit
+// command and by closing the window, for a cloud request on either route, a batch, or both.
+TEST(BusyQuit, ConfirmedQuitEndsTheProcess)
+{
+    const QList<QStringList> cases{{"service", "command"}, {"ownkey", "close"},
+                                   {"batch", "command"},   {"both", "close"},
+                                   {"both", "command"},    {"service", "close"}};
+    for (const QStringList& arguments : cases) {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(QStringLiteral(TOLVANE_BUSY_QUIT), arguments);
+        ASSERT_TRUE(process.waitForStarted(10000));
+        const bool ended = process.waitForFinished(30000);
+        if (!ended) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+        const QString context = arguments.join(u' ') + u": "_qs + process.readAll();
+        EXPECT_TRUE(ended) << context.toStdString();
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << context.toStdString();
+        EXPECT_EQ(process.exitCode(), 0) << context.toStdString();
+    }
 }

@@ -231,6 +231,22 @@ TEST_F(StudioTest, LoadKeepsModelsWhenTheCatalogIsUnavailable)
     EXPECT_FALSE(studio->isBusy());
 }
 
+// The catalogue is a plain GET: no account token, so a keyring that never answers cannot hold it.
+TEST_F(StudioTest, TheCatalogueNeverWaitsForTheKeyring)
+{
+    SilentKeyring silent(30000);
+    server.reply("GET", "/api/models",
+                 HttpReply::json(200, R"({"models":[{"id":"m","name":"M","provider":"p",)"
+                                      R"("credits":1,"available":true,"resolution":"1k",)"
+                                      R"("quality":"high"}]})"));
+    CloudStudio studio(environment());
+    ASSERT_TRUE(loaded(studio, 10000));
+    EXPECT_EQ(studio.models().size(), 1);
+    ASSERT_EQ(server.requests().size(), 1);
+    EXPECT_FALSE(server.requests()[0].hasHeader("Authorization"));
+    EXPECT_EQ(silent.store->callsOnGuiThread(), 0);
+}
+
 TEST_F(StudioTest, ResumeSavesWhereTheJobWasMeantToGo)
 {
     storeKey(("xai-" + QByteArray(30, 'k')));

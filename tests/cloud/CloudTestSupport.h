@@ -4,7 +4,6 @@
 #include "cloud/KeychainStore.h"
 #include "cloud/KeyringQueue.h"
 
-#include <QCoreApplication>
 #include <QThread>
 #include <chrono>
 #include <condition_variable>
@@ -26,20 +25,42 @@ protected:
     std::shared_ptr<InMemorySecretStore> keyring = std::make_shared<InMemorySecretStore>();
 };
 
-// A Secret Service that is registered but never answers: every call waits until release(). A
+// A Secret Service that is registered but does not answer: every call waits until release(),
+// then fails, or, given a backing store, does its work there (a keyring that answers late). A
 // call made on the GUI thread is counted and refused at once, so that it shows as a fault
 // instead of hanging the suite.
 class SilentSecretStore : public SecretStore {
 public:
-    SecretReply store(const QString&, const QString&, const QByteArray&) override { return wait(); }
-    SecretReply lookup(const QString&, const QString&) override { return wait(); }
-    SecretReply remove(const QString&, const QString&) override { return wait(); }
+    explicit SilentSecretStore(std::shared_ptr<SecretStore> backing = {})
+        : m_backing(std::move(backing))
+    {
+    }
+
+    SecretReply store(const QString& service, const QString& account,
+                      const QByteArray& value) override
+    {
+        return wait([&](SecretStore& store) { return store.store(service, account, value); });
+    }
+    SecretReply lookup(const QString& service, const QString& account) override
+    {
+        return wait([&](SecretStore& store) { return store.lookup(service, account); });
+    }
+    SecretReply remove(const QString& service, const QString& account) override
+    {
+        return wait([&](SecretStore& store) { return store.remove(service, account); });
+    }
 
     void release()
     {
         const std::lock_guard<std::mutex> guard(m_lock);
         m_released = true;
         m_wake.notify_all();
+    }
+    // Calls from now on wait again.
+    void hold()
+    {
+        const std::lock_guard<std::mutex> guard(m_lock);
+        m_released = false;
     }
     int calls() const
     {
@@ -53,18 +74,26 @@ public:
     }
 
 private:
-    SecretReply wait()
+    template<typename Work>
+    SecretReply wait(Work work)
     {
         std::unique_lock<std::mutex> lock(m_lock);
         ++m_calls;
-        if (QThread::currentThread() == QCoreApplication::instance()->thread()) {
+        // The GUI thread as it was when this store was made: a call may run while the
+        // application object is already being destroyed.
+        if (QThread::currentThread() == m_guiThread) {
             ++m_guiCalls;
             return SecretReply::failed(u"called on the GUI thread"_qs);
         }
         m_wake.wait_for(lock, std::chrono::minutes(1), [this] { return m_released; });
-        return SecretReply::failed(u"Did not receive a reply"_qs);
+        if (!m_backing)
+            return SecretReply::failed(u"Did not receive a reply"_qs);
+        lock.unlock();
+        return work(*m_backing);
     }
 
+    const std::shared_ptr<SecretStore> m_backing;
+    QThread* const m_guiThread = QThread::currentThread();
     mutable std::mutex m_lock;
     std::condition_variable m_wake;
     bool m_released = false;
@@ -76,7 +105,8 @@ private:
 // that the keyring's thread is free for the next test.
 class SilentKeyring {
 public:
-    explicit SilentKeyring(int boundMs = 1500)
+    explicit SilentKeyring(int boundMs = 1500, std::shared_ptr<SecretStore> backing = {})
+        : store(std::make_shared<SilentSecretStore>(std::move(backing)))
     {
         KeyringQueue::setAnswerBoundMs(boundMs);
         KeychainStore::setStore(store);
@@ -88,5 +118,5 @@ public:
         KeyringQueue::setAnswerBoundMs(KeyringQueue::defaultAnswerBoundMs);
     }
 
-    std::shared_ptr<SilentSecretStore> store = std::make_shared<SilentSecretStore>();
+    std::shared_ptr<SilentSecretStore> store;
 };

@@ -67,6 +67,19 @@ const Look::Registration states{{
      },
      {},
      [](QWidget*) { QTest::qWait(600); }},
+    {QStringLiteral("keys-keyring-silent"),
+     [] {
+         std::shared_ptr<SecretStore> keyring;
+         Look::beginSilence(keyring);
+         KeychainStore::setStore(keyring);
+         return new APIKeysView;
+     },
+     {},
+     [](QWidget* widget) {
+         answered(widget);
+         QTest::qWait(50);
+         Look::endSilence();
+     }},
     {QStringLiteral("keys-verifying"),
      [] {
          serveModels(HttpReply::stall());

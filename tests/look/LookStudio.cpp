@@ -202,6 +202,18 @@ const Look::Registration states{{
          studioOf(widget)->routePicker()->activated(1);
          waitingForKeyring(widget);
      }},
+    {QStringLiteral("studio-own-key-keyring-silent"),
+     [] {
+         std::shared_ptr<SecretStore> keyring;
+         Look::beginSilence(keyring);
+         return sheet(catalog, false, keyring);
+     },
+     {},
+     [](QWidget* widget) {
+         studioOf(widget)->routePicker()->activated(1);
+         loaded(widget);
+         Look::endSilence();
+     }},
     {QStringLiteral("studio-saved"), [] { return sheet(catalog, true); }, {}, saved},
     {QStringLiteral("studio-long-status"),
      [] { return sheet(catalog, false); },

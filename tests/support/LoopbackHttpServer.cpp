@@ -218,23 +218,35 @@ private:
         send(socket, m_shared->answer(*request));
     }
 
-    // Keeps about a megabyte queued until the client goes or the limit is reached.
+    // Keeps up to a megabyte queued until the client goes or the reply's limit is reached. Past
+    // every client's cap it slows to a crawl: a client on a busy machine reads whatever comes on
+    // its network thread while its GUI thread waits for a turn, and gets seconds to hang up.
     void stream(QTcpSocket* socket)
     {
         static const QByteArray filler(64 << 10, 'a');
-        const auto topUp = [this, socket] {
-            while (socket->bytesToWrite() < (1 << 20) &&
-                   socket->state() == QAbstractSocket::ConnectedState) {
-                if (m_shared->streamed >= HttpReply::endlessLimit) {
-                    socket->disconnectFromHost();
-                    return;
-                }
-                socket->write(filler);
-                m_shared->streamed += filler.size();
-            }
-        };
-        QObject::connect(socket, &QTcpSocket::bytesWritten, socket, topUp);
-        topUp();
+        static constexpr qint64 pastEveryCap = qint64(96) << 20;
+        auto* pace = new QTimer(socket);
+        pace->setInterval(1);
+        QObject::connect(pace, &QTimer::timeout, socket,
+                         [this, socket, pace, sent = qint64(0)]() mutable {
+                             while (socket->state() == QAbstractSocket::ConnectedState &&
+                                    socket->bytesToWrite() < (1 << 20)) {
+                                 if (sent >= HttpReply::endlessLimit) {
+                                     socket->disconnectFromHost();
+                                     break;
+                                 }
+                                 socket->write(filler);
+                                 sent += filler.size();
+                                 m_shared->streamed += filler.size();
+                                 if (sent >= pastEveryCap) {
+                                     pace->setInterval(20);
+                                     return;
+                                 }
+                             }
+                             if (socket->state() != QAbstractSocket::ConnectedState)
+                                 pace->stop();
+                         });
+        pace->start();
     }
 
     // The body a byte at a time, each after the interval.

@@ -51,7 +51,7 @@ struct HttpReply {
     static HttpReply redirect(int status, const QByteArray& location);
     static HttpReply stall();
     static HttpReply close(int delayMs = 0);
-    // `start`, then 'a' without end (at most endlessLimit bytes in all).
+    // `start`, then 'a' without end (at most endlessLimit bytes for each reply).
     static HttpReply endless(int status, const QByteArray& start, qint64 announcedLength = -1);
     static constexpr qint64 endlessLimit = qint64(256) << 20;
     static HttpReply trickle(const QByteArray& body, int intervalMs);

@@ -304,3 +304,23 @@ TEST_F(APIKeysViewTest, AKeyTheStudioRefusesIsNeverShownAsConnected)
 }
 
 } // namespace
+
+#include "cloud/CloudTestSupport.h"
+
+namespace {
+
+// A keyring that does not answer is never shown as "no key": the row says the keyring could not
+// be read and the status line gives the keyring's sentence.
+TEST_F(APIKeysViewTest, ASilentKeyringIsNotShownAsNoKey)
+{
+    SilentKeyring silent(300);
+    APIKeysView view;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view.connection().reading(); }, 5000));
+    EXPECT_EQ(view.connectionRow()->text(), QStringLiteral("Couldn’t read the keyring"));
+    EXPECT_TRUE(shown(view.statusLine()));
+    EXPECT_EQ(view.statusLine()->text(),
+              QStringLiteral("Reading from the keyring failed: the keyring did not answer."));
+    EXPECT_FALSE(shown(view.removeButton()));
+}
+
+} // namespace

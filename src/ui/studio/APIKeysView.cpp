@@ -102,6 +102,7 @@ APIKeysView::APIKeysView(QWidget* parent)
     connect(m_connection, &APIKeyConnection::messageChanged, this, &APIKeysView::refresh);
     connect(m_connection, &APIKeyConnection::succeededChanged, this, &APIKeysView::refresh);
     connect(m_connection, &APIKeyConnection::readingChanged, this, &APIKeysView::refresh);
+    connect(m_connection, &APIKeyConnection::unreadChanged, this, &APIKeysView::refresh);
     m_readingGrace = new QTimer(this);
     m_readingGrace->setSingleShot(true);
     connect(m_readingGrace, &QTimer::timeout, this, &APIKeysView::refresh);
@@ -303,6 +304,8 @@ void APIKeysView::refresh()
     if (connection.reading())
         m_connectionRow->setText(m_readingGrace->isActive() ? QString()
                                                             : tr("Checking the keyring…"));
+    else if (connection.unread())
+        m_connectionRow->setText(tr("Couldn’t read the keyring")); // the status line says why
     else
         m_connectionRow->setText(saved ? QStringLiteral("Key saved in keyring")
                                        : QStringLiteral("Not connected yet"));

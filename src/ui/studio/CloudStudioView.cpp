@@ -164,6 +164,7 @@ void CloudStudioView::connectSignals()
     connect(m_studio, &CloudStudio::messageChanged, this, &CloudStudioView::render);
     connect(m_studio, &CloudStudio::outputURLChanged, this, &CloudStudioView::render);
     connect(m_studio, &CloudStudio::hasOwnKeyChanged, this, &CloudStudioView::render);
+    connect(m_studio, &CloudStudio::isKeyUnreadChanged, this, &CloudStudioView::render);
     connect(m_studio, &CloudStudio::resumeJobChanged, this, &CloudStudioView::render);
     connect(m_studio, &CloudStudio::isReadingKeyChanged, this, [this](bool reading) {
         if (reading)

@@ -47,9 +47,11 @@ void CloudStudioView::render()
     const bool hasKey = studio.hasOwnKey();
     const bool waiting = showsKeyringWait();
     m_keyLabel->setSymbol(hasKey ? QStringLiteral("checkmark.shield") : QStringLiteral("key"));
-    m_keyLabel->setText(hasKey    ? tr("xAI key saved in keyring")
-                        : waiting ? tr("Looking for your xAI key in the keyring…")
-                                  : tr("Connect your personal xAI key"));
+    // An unread key is not an absent one: the status line says why it is unknown.
+    m_keyLabel->setText(hasKey                 ? tr("xAI key saved in keyring")
+                        : waiting              ? tr("Looking for your xAI key in the keyring…")
+                        : studio.isKeyUnread() ? tr("Couldn’t read your xAI key from the keyring")
+                                               : tr("Connect your personal xAI key"));
     m_keyButton->setText(hasKey ? tr("Manage API Keys…") : tr("Set Up API Key…"));
 
     m_useReference->setEnabled(selected.has_value());
