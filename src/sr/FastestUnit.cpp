@@ -26,14 +26,22 @@ constexpr qint64 maxVerdictBytes = 4096;
 constexpr double timedShare = 1.0 / 32;
 // The wall time a device's measurement may take, its set-up included, unless the CPU's own run
 // shows a slower or busier machine. A device that is not set up and timed by then is timed again
-// on the next load, with the driver's caches warm; the CPU runs meanwhile.
+// on the next load, with the driver's caches warm and a larger budget; the CPU runs meanwhile.
+// Cut short then too, it is judged by that budget, so that no load pays for it again.
 constexpr double leastBudgetMs = 1000;
 constexpr double budgetPerCpuRun = 1;
+constexpr double retryBudgetFactor = 4;
 
 // Milliseconds for one run of the network: the device's and the CPU's, measured together.
 struct Verdict {
     double deviceMs = 0;
     double cpuMs = 0;
+};
+
+// What an earlier load kept for a device: its verdict, or that its measurement was cut short.
+struct Kept {
+    std::optional<Verdict> verdict;
+    bool cutShort = false;
 };
 
 QByteArray hexDigest(const QByteArray& bytes)
@@ -96,11 +104,15 @@ QString verdictPath(const QString& modelName, const QByteArray& key)
            QString::fromLatin1(hexDigest(key).left(16)) + QStringLiteral(".choice");
 }
 
-std::optional<Verdict> readVerdict(const QString& path, const QByteArray& key)
+constexpr char cutShortRecord[] = "cut short\n";
+
+Kept readVerdict(const QString& path, const QByteArray& key)
 {
     const QByteArray data = readFramed(path, tag, maxVerdictBytes);
     if (!data.startsWith(key))
         return {};
+    if (data.mid(key.size()) == cutShortRecord)
+        return {{}, true};
     const QList<QByteArray> times = data.mid(key.size()).trimmed().split(' ');
     bool deviceOk = false, cpuOk = false;
     Verdict verdict;
@@ -111,16 +123,20 @@ std::optional<Verdict> readVerdict(const QString& path, const QByteArray& key)
     if (!deviceOk || !cpuOk || !(verdict.deviceMs > 0) || !(verdict.cpuMs > 0) ||
         !std::isfinite(verdict.deviceMs) || !std::isfinite(verdict.cpuMs))
         return {};
-    return verdict;
+    return {verdict, false};
+}
+
+void writeRecord(const QString& path, const QByteArray& data)
+{
+    QString error;
+    if (!writeFramed(path, tag, data, &error))
+        qCWarning(lcModel) << "cannot keep the choice of a device" << error;
 }
 
 void writeVerdict(const QString& path, const QByteArray& key, const Verdict& verdict)
 {
-    QString error;
-    const QByteArray data = key + QByteArray::number(verdict.deviceMs, 'g', 6) + ' ' +
-                            QByteArray::number(verdict.cpuMs, 'g', 6) + '\n';
-    if (!writeFramed(path, tag, data, &error))
-        qCWarning(lcModel) << "cannot keep the choice of a device" << error;
+    writeRecord(path, key + QByteArray::number(verdict.deviceMs, 'g', 6) + ' ' +
+                          QByteArray::number(verdict.cpuMs, 'g', 6) + '\n');
 }
 
 double msOfRun(Executor& network)
@@ -153,6 +169,7 @@ struct Contender {
     double budgetMs = 0;
     bool failed = false;                    // while timed or built
     bool overBudget = false;                // not set up and timed in time: no verdict
+    bool cutShortBefore = false;            // on an earlier load
     std::unique_ptr<VulkanNetwork> network; // built while timing it
 
     std::string outcome() const;
@@ -210,7 +227,9 @@ void Chooser::findDevices()
             c.device = device;
             c.key = verdictKey(m_digest, device);
             c.path = verdictPath(m_name, c.key);
-            c.verdict = readVerdict(c.path, c.key);
+            const Kept kept = readVerdict(c.path, c.key);
+            c.verdict = kept.verdict;
+            c.cutShortBefore = kept.cutShort;
             m_contenders.push_back(std::move(c));
         }
     } catch (const DeviceError& error) {
@@ -274,7 +293,8 @@ void Chooser::measure(Contender& c)
     Deadline deadline;
     deadline.clock.start();
     deadline.budgetMs =
-        budgetHook > 0 ? budgetHook : std::max(leastBudgetMs, budgetPerCpuRun * m_cpuMs);
+        (budgetHook > 0 ? budgetHook : std::max(leastBudgetMs, budgetPerCpuRun * m_cpuMs)) *
+        (c.cutShortBefore ? retryBudgetFactor : 1);
     c.budgetMs = deadline.budgetMs;
     std::optional<double> deviceMs;
     try {
@@ -288,9 +308,15 @@ void Chooser::measure(Contender& c)
         return;
     }
     if (!deviceMs) {
-        c.overBudget = true;
         VulkanNetwork::setAside(std::move(c.network));
-        return;
+        if (!c.cutShortBefore) {
+            c.overBudget = true;
+            writeRecord(c.path, c.key + cutShortRecord);
+            return;
+        }
+        // Not even a share of the work in all that time: no faster than that, as far as it shows.
+        deviceMs = deadline.budgetMs / timedShare;
+        c.how = "by the budget it overran on two loads";
     }
     // Close to the CPU's first run, which also pays for touching its memory: time it warm too.
     if (*deviceMs < 2 * m_cpuMs)

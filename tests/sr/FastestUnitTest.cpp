@@ -199,10 +199,26 @@ TEST_F(FastestUnit, ADeviceNotSetUpWithinTheBudgetIsTimedOnTheNextLoad)
     EXPECT_EQ(model->d().network->device().rfind("CPU (oneDNN", 0), 0u);
     EXPECT_NE(model->d().choice.find("timed again on the next load"), std::string::npos)
         << model->d().choice;
-    EXPECT_TRUE(verdicts("Convolutions").isEmpty());
+    EXPECT_EQ(keptTimes("Convolutions").first, 0) << "kept a time it never measured";
 
     sr::injectTimingHooks({.budgetMs = 600000});
     EXPECT_PRED1(measured, Model::load(path, sr::Inference::measure)->d().choice);
+    EXPECT_PRED1(remembered, Model::load(path, sr::Inference::measure)->d().choice);
+}
+
+// A device whose set-up overruns even the second, larger budget would cost every load that much:
+// it is judged then, and remembered.
+TEST_F(FastestUnit, ADeviceCutShortOnTwoLoadsIsJudgedAndNotTimedAgain)
+{
+    QTemporaryDir dir;
+    const QString path = writeConvolutionModel(dir);
+    sr::injectTimingHooks({.deviceFirstRunMs = 3600000, .budgetMs = 300});
+    EXPECT_NE(Model::load(path, sr::Inference::measure)->d().choice.find("timed again"),
+              std::string::npos);
+    const auto second = Model::load(path, sr::Inference::measure);
+    EXPECT_EQ(second->d().network->device().rfind("CPU (oneDNN", 0), 0u);
+    EXPECT_PRED1(measured, second->d().choice);
+    EXPECT_GE(keptTimes("Convolutions").first, 300 * 4 * 32);
     EXPECT_PRED1(remembered, Model::load(path, sr::Inference::measure)->d().choice);
 }
 
