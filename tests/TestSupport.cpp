@@ -1,7 +1,9 @@
 #include "TestSupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTest>
 #include <csignal>
@@ -238,4 +240,24 @@ void Fifos::releaseWhile(const std::function<bool()>& stuck, int msecs)
         msecs));
 }
 
+} // namespace TestSupport
+
+namespace TestSupport {
+ChildRun runAlone(const QString& test, const QString& variable, const QString& value, int timeoutMs)
+{
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(variable, value);
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=" + test});
+    ChildRun run;
+    run.finished = child.waitForFinished(timeoutMs);
+    if (!run.finished)
+        child.kill();
+    child.waitForFinished();
+    run.exitCode = child.exitCode();
+    run.output = QString::fromLocal8Bit(child.readAll());
+    return run;
+}
 } // namespace TestSupport

@@ -3,6 +3,7 @@
 #include "core/Item.h"
 
 #include <QImage>
+#include <QProcessEnvironment>
 #include <QString>
 #include <functional>
 
@@ -85,4 +86,20 @@ private:
 };
 // Puts `target` at `path` in one step, as a hard link of it or, with `symbolic`, a link to it.
 bool swapLink(const QString& target, const QString& path, bool symbolic);
+} // namespace TestSupport
+
+namespace TestSupport {
+// Runs one test of this test binary in a process of its own, for what cannot be undone within a
+// process (a mount namespace, the end of the work pools), with `variable` set to `value`.
+struct ChildRun {
+    bool finished = false;
+    int exitCode = -1;
+    QString output; // standard output and error together
+    bool passed() const
+    {
+        return finished && exitCode == 0 && output.contains("[  PASSED  ] 1 test");
+    }
+};
+ChildRun runAlone(const QString& test, const QString& variable, const QString& value = "1",
+                  int timeoutMs = 300000);
 } // namespace TestSupport

@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -267,17 +266,9 @@ TEST_F(ImportTest, FindsPicturesWithoutProc)
     }
     if (::geteuid() != 0)
         GTEST_SKIP() << "hiding /proc needs root";
-    QProcess child;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("TOLVANE_TEST_WITHOUT_PROC", "1");
-    child.setProcessEnvironment(environment);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(),
-                {"--gtest_filter=ImportTest.FindsPicturesWithoutProc"});
-    ASSERT_TRUE(child.waitForFinished(60000));
-    const QString output = QString::fromUtf8(child.readAll());
-    if (output.contains("no mount namespace"))
-        GTEST_SKIP() << output.toStdString();
-    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
-    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.toStdString();
+    const auto run = TestSupport::runAlone("ImportTest.FindsPicturesWithoutProc",
+                                           "TOLVANE_TEST_WITHOUT_PROC", "1", 60000);
+    if (run.output.contains("no mount namespace"))
+        GTEST_SKIP() << run.output.toStdString();
+    EXPECT_TRUE(run.passed()) << run.output.toStdString();
 }

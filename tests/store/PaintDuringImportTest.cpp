@@ -4,13 +4,11 @@
 
 #include "TestSupport.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
-#include <QProcess>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
@@ -104,7 +102,8 @@ TEST(PaintDuringImportTest, PaintingNeverWaitsForAnImport)
 TEST(QuitDuringImport, Child)
 {
     if (qEnvironmentVariableIsEmpty("TOLVANE_TEST_QUIT_DURING_IMPORT"))
-        GTEST_SKIP() << "started only by PaintDuringImportTest.QuittingSkipsAnImportsRemainingFiles";
+        GTEST_SKIP()
+            << "started only by PaintDuringImportTest.QuittingSkipsAnImportsRemainingFiles";
     QTemporaryDir dir;
     const int count = 100 * QThread::idealThreadCount();
     const QString folder = folderOfSlowPictures(dir, count);
@@ -121,16 +120,7 @@ TEST(QuitDuringImport, Child)
 // Quitting during a large import ends the process without reading the rest of the folder.
 TEST(PaintDuringImportTest, QuittingSkipsAnImportsRemainingFiles)
 {
-    QProcess child;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("TOLVANE_TEST_QUIT_DURING_IMPORT"), QStringLiteral("1"));
-    child.setProcessEnvironment(environment);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--gtest_filter=QuitDuringImport.Child")});
-    ASSERT_TRUE(child.waitForFinished(300000));
-    const QString output = QString::fromLocal8Bit(child.readAll());
-    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
-    EXPECT_TRUE(output.contains(QStringLiteral("[       OK ] QuitDuringImport.Child")))
-        << output.toStdString();
+    const auto run =
+        TestSupport::runAlone("QuitDuringImport.Child", "TOLVANE_TEST_QUIT_DURING_IMPORT");
+    EXPECT_TRUE(run.passed()) << run.output.toStdString();
 }

@@ -3,8 +3,6 @@
 #include "UpdateInstallation.h"
 #include "updates/MountPoints.h"
 
-#include <QCoreApplication>
-#include <QProcess>
 #include <cerrno>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -63,16 +61,7 @@ TEST(UpdateInstaller, ABindMountedInstallationIsRefusedAsTheKernelReportsIt)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root: bind-mounts a folder in a mount namespace of its own";
-    QProcess child;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("TOLVANE_TEST_BIND_MOUNT"), QStringLiteral("1"));
-    child.setProcessEnvironment(environment);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--gtest_filter=UpdateInstallerBindMount.Child")});
-    ASSERT_TRUE(child.waitForFinished(60000));
-    const QString output = QString::fromLocal8Bit(child.readAll());
-    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
-    EXPECT_TRUE(output.contains(QStringLiteral("[       OK ] UpdateInstallerBindMount.Child")))
-        << output.toStdString();
+    const auto run = TestSupport::runAlone("UpdateInstallerBindMount.Child",
+                                           "TOLVANE_TEST_BIND_MOUNT", "1", 60000);
+    EXPECT_TRUE(run.passed()) << run.output.toStdString();
 }
